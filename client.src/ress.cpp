@@ -1,0 +1,1 @@
+// Written with its part of the library.

@@ -1,0 +1,107 @@
+/*
+ * tessel: the TAV-C terminal client library.
+ *
+ * Drives the customer terminal over its serial line, keeps the cache file of clerk logins and customer
+ * ratings beside the host program, sends logins and ratings to the rating server, and hands speech and
+ * sound commands to the command agent.
+ *
+ * Conventions of every export:
+ * - Texts are zero-terminated GBK (code page 936) strings, owned by the caller for the duration of the
+ *   call; lengths are byte counts. A boolean is one byte in a 32-bit argument: only the low byte counts.
+ * - Every export runs on the caller's thread and blocks it until done; call them from one thread at a
+ *   time (they share the serial port without a lock).
+ * - The result is an ExportResult: 0 success; -1 port not open / malformed server URL / agent unreachable
+ *   / upload could not reach the server; -2 serial write failed / TCP connection failed / host program's
+ *   folder not found; -3 text packet cannot be built; -4 serial read failed; -5 no reply in time.
+ *   A server request passes the server's reply digit (0-9) through. No failure leaves an export in any
+ *   other way.
+ */
+#ifndef TESSEL_H
+#define TESSEL_H
+
+#include <stdint.h>
+
+#if defined(TESSEL_BUILDING)
+#define TESSEL_API __attribute__((visibility("default")))
+#else
+#define TESSEL_API
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+typedef int32_t ExportResult;
+
+/* ---- Serial link ---------------------------------------------------------------------------------
+ * The port is opened when the library is loaded, from "Comport" (1-9 open COM1-COM9, any other value
+ * COM10) and "BAUND_RATE" under HKEY_CURRENT_USER\Software\TAVC\Settings; when it cannot be opened the
+ * message "打开串口%d出错!" is shown and every serial export answers -1. */
+
+/* Closes the port and opens it again from the current settings. Returns 0 when the port is open
+ * afterwards, -1 when it is not. Shows the open failure message like loading does. */
+TESSEL_API int32_t TAVCReset(void);
+
+/* ---- Terminal commands ---------------------------------------------------------------------------
+ * Each write is followed by a 50 ms pause. A command that cannot be built, because an argument is
+ * null or longer than the 64-byte command buffer allows (code over 61 bytes, user id over 54 bytes,
+ * text over 50 bytes), is refused with -3 and nothing is written. */
+
+/* Writes "PJ" + code. 0, -1, -2. */
+TESSEL_API ExportResult TAVCCommand(const char* code);
+/* "PJ22", the welcome screen. 0, -1, -2. */
+TESSEL_API ExportResult TAVCShowWelcome(void);
+/* "PJ29", clear the screen. 0, -1, -2. */
+TESSEL_API ExportResult TAVCCls(void);
+/* Clerk login on the terminal: "PJDL0000" + user + "0", then "PJ22". 0, -1, -2. */
+TESSEL_API ExportResult TAVCLogin(const char* user);
+/* "PJ21", ask the customer for a rating. 0, -1, -2. */
+TESSEL_API ExportResult TAVCAskforRemark(void);
+/* "PJ28", the second rating step. 0, -1, -2. */
+TESSEL_API ExportResult TAVCAskforRemark2(void);
+/* Writes "PJQ" and reads one byte within 501 ms. On 0 the byte is stored through remark; on -1, -4
+ * (read failed, or remark is null: then nothing is written) and -5 (no byte) *remark is untouched. */
+TESSEL_API ExportResult TAVCReadRemark(char* remark);
+/* Text packet: text at (x, y) in colour 0x00BBGGRR (sent as RGB565). 0, -1, -2, -3. */
+TESSEL_API ExportResult TAVCPrintText(int32_t x, int32_t y, int32_t color, const char* text);
+/* "PJ23", then the amount at (96, 318) in white. Stops at the first failing step. */
+TESSEL_API ExportResult TAVCShowCost(const char* amount);
+/* "PJ24", then received at (96, 318) and change at (96, 354), white. */
+TESSEL_API ExportResult TAVCShowPayReturn(const char* received, const char* change);
+/* "PJ31", then item (80, 318), amount (80, 356) and total (80, 436), white. */
+TESSEL_API ExportResult TAVCShowItemCosts(const char* item, const char* amount, const char* total);
+
+/* ---- Agent commands ------------------------------------------------------------------------------
+ * Each call activates the command agent, hands it one command and releases it; the agent runs the
+ * command about 50 ms later. 0 accepted, -1 agent unreachable or command refused. */
+
+TESSEL_API ExportResult TAVSoundOut(const char* text);
+TESSEL_API ExportResult TAVSoftSoundOut(const char* text, int32_t flag);
+TESSEL_API ExportResult TAVSpeak(const char* text, int32_t flag);
+
+/* ---- Cache file "tavc.cache" beside the host program ---------------------------------------------- */
+
+/* Offline login: 0 the password matches the confirmed login; 2 reserved user id; 3 no match;
+ * -2 host program's folder not found. */
+TESSEL_API ExportResult TAVCLoginToCache(const char* user, const char* passwd);
+/* Stores one rating under the current time. 0 stored; -2 not stored. */
+TESSEL_API ExportResult TAVCRemarkToCache(const char* user, int32_t remark, const char* detail);
+
+/* ---- Rating server -------------------------------------------------------------------------------
+ * url is "http://host/dir/"; port is the TCP port. Results: the server's reply digit 0-9, -1 malformed
+ * URL, -2 no connection (1000 ms), -5 no reply line within 5000 ms. */
+
+/* Server login; 0 also stores the login in the cache file. */
+TESSEL_API ExportResult TAVCLoginToDB(const char* user, const char* passwd, const char* url, int32_t port);
+/* Sends one rating; time is a cached time stamp "yyyy-mm-dd%20hh:mm:ss". */
+TESSEL_API ExportResult TAVCRemarkToDB(const char* user, int32_t remark, const char* detail, const char* time,
+                                       const char* url, int32_t port);
+/* Sends every cached rating, deleting each one the server accepts. 0 the walk went through; -1 a
+ * request could not connect and the walk stopped there; -2 host program's folder not found. */
+TESSEL_API ExportResult TAVCUploadRemarks(const char* url, int32_t port);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* TESSEL_H */

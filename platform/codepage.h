@@ -1,0 +1,18 @@
+// Conversions between the system ANSI code page (936, GBK) and Unicode.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace tavc::codepage {
+
+// GBK bytes to UTF-8 / UTF-16. A byte sequence that is not GBK becomes U+FFFD.
+std::string utf8_from_gbk(std::string_view gbk);
+std::u16string utf16_from_gbk(std::string_view gbk);
+
+// UTF-8 / UTF-16 to GBK. A character without a GBK form (or a broken sequence) becomes '?',
+// as the Windows default conversion does.
+std::string gbk_from_utf8(std::string_view utf8);
+std::string gbk_from_utf16(std::u16string_view utf16);
+
+}  // namespace tavc::codepage

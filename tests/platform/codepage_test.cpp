@@ -1,0 +1,55 @@
+#include "codepage.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using tavc::codepage::gbk_from_utf16;
+using tavc::codepage::gbk_from_utf8;
+using tavc::codepage::utf16_from_gbk;
+using tavc::codepage::utf8_from_gbk;
+
+struct RoundTrip {
+    const char* utf8;
+    const char* gbk;
+};
+
+class CodepageRoundTrip : public ::testing::TestWithParam<RoundTrip> {};
+
+TEST_P(CodepageRoundTrip, ConvertsBothWaysExactly) {
+    const RoundTrip& c = GetParam();
+    EXPECT_EQ(gbk_from_utf8(c.utf8), c.gbk);
+    EXPECT_EQ(utf8_from_gbk(c.gbk), c.utf8);
+    EXPECT_EQ(gbk_from_utf16(utf16_from_gbk(c.gbk)), c.gbk);
+}
+
+INSTANTIATE_TEST_SUITE_P(Texts, CodepageRoundTrip,
+                         ::testing::Values(RoundTrip{"", ""}, RoundTrip{"PJ22", "PJ22"},
+                                           RoundTrip{"宋体", "\xCB\xCE\xCC\xE5"},
+                                           RoundTrip{"€", "\x80"},
+                                           // A trail byte 0x5C must survive: it is a backslash in ASCII.
+                                           RoundTrip{"丶", "\xD8\xBC"}, RoundTrip{"\t1", "\t1"}));
+
+TEST(Codepage, CountsAGbkCharacterAsTwoBytesAndOneUtf16Unit) {
+    std::string gbk = gbk_from_utf8("请您选择按钮,评价我们的服务");
+    EXPECT_EQ(gbk.size(), 27u);
+    EXPECT_EQ(utf16_from_gbk(gbk).size(), 14u);
+}
+
+TEST(Codepage, ReplacesACharacterWithoutGbkFormByAQuestionMark) {
+    EXPECT_EQ(gbk_from_utf8("a\xF0\x9F\x98\x80" "b"), "a?b");
+    EXPECT_EQ(gbk_from_utf8("a\xFF" "b"), "a?b");  // broken UTF-8
+}
+
+TEST(Codepage, ReplacesBytesThatAreNotGbk) {
+    EXPECT_EQ(utf8_from_gbk("a\xFF" "b"), "a\xEF\xBF\xBD" "b");
+    EXPECT_EQ(utf8_from_gbk("a\x81"), "a\xEF\xBF\xBD");  // lead byte without its trail
+}
+
+TEST(Codepage, KeepsEmbeddedNulBytes) {
+    std::string with_nul("a\0b", 3);
+    EXPECT_EQ(gbk_from_utf8(with_nul), with_nul);
+    EXPECT_EQ(utf16_from_gbk(with_nul).size(), 3u);
+}
+
+}  // namespace

@@ -1,0 +1,3 @@
+tavc_add_gtest(codepage_test SOURCES ${CMAKE_CURRENT_LIST_DIR}/codepage_test.cpp LIBS tavc::codepage)
+tavc_add_gtest(module_clock_test SOURCES ${CMAKE_CURRENT_LIST_DIR}/module_clock_test.cpp
+    LIBS tavc::module tavc::clock tavc::message_box)
