@@ -1,6 +1,9 @@
 // Conversions between the system ANSI code page (936, GBK) and Unicode.
 #pragma once
 
+#include <cstddef>
+#include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -14,5 +17,9 @@ std::u16string utf16_from_gbk(std::string_view gbk);
 // as the Windows default conversion does.
 std::string gbk_from_utf8(std::string_view utf8);
 std::string gbk_from_utf16(std::u16string_view utf16);
+
+// The same into a fixed buffer, without allocating (after a thread's first call): the number of bytes
+// written, no NUL added; none when the text does not fit, `out` then holding only whole characters.
+std::optional<size_t> gbk_from_utf16(std::u16string_view utf16, std::span<char> out);
 
 }  // namespace tavc::codepage

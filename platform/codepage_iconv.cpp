@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <optional>
+#include <span>
 #include <stdexcept>
 
 namespace tavc::codepage {
@@ -21,39 +23,71 @@ public:
     Converter& operator=(const Converter&) = delete;
 
     // Converts in; at each sequence that cannot be converted, skips `skip(in)` bytes and appends
-    // `replacement` instead.
-    template <typename Skip>
-    std::string run(std::string_view in, std::string_view replacement, Skip skip) {
+    // `replacement` instead. False when `out` has no more room (it then holds whole characters only).
+    template <typename Output, typename Skip>
+    bool run(std::string_view in, std::string_view replacement, Skip skip, Output& out) {
         iconv(cd_, nullptr, nullptr, nullptr, nullptr);
-        std::string out;
-        out.resize(in.size() * 2 + 16);
         char* src = const_cast<char*>(in.data());
         size_t src_left = in.size();
-        size_t used = 0;
         while (src_left > 0) {
-            char* dst = out.data() + used;
-            size_t dst_left = out.size() - used;
+            char* dst = out.next();
+            size_t dst_left = out.room();
             size_t r = iconv(cd_, &src, &src_left, &dst, &dst_left);
-            used = out.size() - dst_left;
+            out.advance(out.room() - dst_left);
             if (r != static_cast<size_t>(-1)) break;
             if (errno == E2BIG) {
-                out.resize(out.size() * 2);
+                if (!out.make_room(out.room() + 1)) return false;
             } else {  // EILSEQ or EINVAL (truncated sequence at the end)
-                out.resize(std::max(out.size(), used + replacement.size() + 16));
-                std::memcpy(out.data() + used, replacement.data(), replacement.size());
-                used += replacement.size();
+                if (out.room() < replacement.size() && !out.make_room(replacement.size())) return false;
+                std::memcpy(out.next(), replacement.data(), replacement.size());
+                out.advance(replacement.size());
                 size_t n = std::min(src_left, skip(std::string_view(src, src_left)));
                 src += n;
                 src_left -= n;
                 iconv(cd_, nullptr, nullptr, nullptr, nullptr);
             }
         }
-        out.resize(used);
-        return out;
+        return true;
     }
 
 private:
     iconv_t cd_;
+};
+
+// Output that grows as needed.
+class GrowingOutput {
+public:
+    explicit GrowingOutput(size_t expected) { text_.resize(expected); }
+    char* next() { return text_.data() + used_; }
+    size_t room() const { return text_.size() - used_; }
+    void advance(size_t n) { used_ += n; }
+    bool make_room(size_t n) {
+        text_.resize(std::max(text_.size() * 2, used_ + n + 16));
+        return true;
+    }
+    std::string take() {
+        text_.resize(used_);
+        return std::move(text_);
+    }
+
+private:
+    std::string text_;
+    size_t used_ = 0;
+};
+
+// Output into a caller's buffer, which never grows.
+class FixedOutput {
+public:
+    explicit FixedOutput(std::span<char> buffer) : buffer_(buffer) {}
+    char* next() { return buffer_.data() + used_; }
+    size_t room() const { return buffer_.size() - used_; }
+    void advance(size_t n) { used_ += n; }
+    bool make_room(size_t) { return false; }
+    size_t used() const { return used_; }
+
+private:
+    std::span<char> buffer_;
+    size_t used_ = 0;
 };
 
 size_t utf8_sequence_length(std::string_view s) {
@@ -76,18 +110,34 @@ size_t utf16_unit_pair(std::string_view s) {
     return s.size() >= 2 ? 2 : s.size();
 }
 
+template <typename Skip>
+std::string convert(Converter& converter, std::string_view in, std::string_view replacement, Skip skip) {
+    GrowingOutput out(in.size() * 2 + 16);
+    converter.run(in, replacement, skip, out);
+    return out.take();
+}
+
 constexpr char kReplacementUtf16[] = {static_cast<char>(0xFD), static_cast<char>(0xFF)};
+
+Converter& gbk_from_utf16_converter() {
+    thread_local Converter c("CP936", "UTF-16LE");
+    return c;
+}
+
+std::string_view utf16_bytes(std::u16string_view utf16) {
+    return std::string_view(reinterpret_cast<const char*>(utf16.data()), utf16.size() * 2);
+}
 
 }  // namespace
 
 std::string utf8_from_gbk(std::string_view gbk) {
     thread_local Converter c("UTF-8", "CP936");
-    return c.run(gbk, "\xEF\xBF\xBD", gbk_sequence_length);
+    return convert(c, gbk, "\xEF\xBF\xBD", gbk_sequence_length);
 }
 
 std::u16string utf16_from_gbk(std::string_view gbk) {
     thread_local Converter c("UTF-16LE", "CP936");
-    std::string bytes = c.run(gbk, std::string_view(kReplacementUtf16, 2), gbk_sequence_length);
+    std::string bytes = convert(c, gbk, std::string_view(kReplacementUtf16, 2), gbk_sequence_length);
     std::u16string out(bytes.size() / 2, u'\0');
     std::memcpy(out.data(), bytes.data(), out.size() * 2);
     return out;
@@ -95,13 +145,17 @@ std::u16string utf16_from_gbk(std::string_view gbk) {
 
 std::string gbk_from_utf8(std::string_view utf8) {
     thread_local Converter c("CP936", "UTF-8");
-    return c.run(utf8, "?", utf8_sequence_length);
+    return convert(c, utf8, "?", utf8_sequence_length);
 }
 
 std::string gbk_from_utf16(std::u16string_view utf16) {
-    thread_local Converter c("CP936", "UTF-16LE");
-    std::string_view bytes(reinterpret_cast<const char*>(utf16.data()), utf16.size() * 2);
-    return c.run(bytes, "?", utf16_unit_pair);
+    return convert(gbk_from_utf16_converter(), utf16_bytes(utf16), "?", utf16_unit_pair);
+}
+
+std::optional<size_t> gbk_from_utf16(std::u16string_view utf16, std::span<char> out) {
+    FixedOutput fixed(out);
+    if (!gbk_from_utf16_converter().run(utf16_bytes(utf16), "?", utf16_unit_pair, fixed)) return std::nullopt;
+    return fixed.used();
 }
 
 }  // namespace tavc::codepage

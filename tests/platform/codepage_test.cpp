@@ -52,4 +52,23 @@ TEST(Codepage, KeepsEmbeddedNulBytes) {
     EXPECT_EQ(utf16_from_gbk(with_nul).size(), 3u);
 }
 
+TEST(Codepage, ConvertsIntoAFixedBufferOnlyWhenTheWholeTextFits) {
+    char buf[6];
+    std::optional<size_t> n = gbk_from_utf16(u"a宋体!", buf);
+    ASSERT_EQ(n, 6u);
+    EXPECT_EQ(std::string(buf, *n), gbk_from_utf8("a宋体!"));
+    // One byte short: refused.
+    EXPECT_EQ(gbk_from_utf16(u"a宋体!", std::span<char>(buf, 5)), std::nullopt);
+    EXPECT_EQ(gbk_from_utf16(u"宋", std::span<char>(buf, 1)), std::nullopt);
+    EXPECT_EQ(gbk_from_utf16(u"", std::span<char>(buf, 0)), 0u);
+}
+
+TEST(Codepage, ReplacesAnUnpairedSurrogateInAFixedBuffer) {
+    char buf[8];
+    const char16_t text[] = {u'a', 0xD800, u'b'};
+    std::optional<size_t> n = gbk_from_utf16(std::u16string_view(text, 3), buf);
+    ASSERT_EQ(n, 3u);
+    EXPECT_EQ(std::string(buf, *n), "a?b");
+}
+
 }  // namespace
