@@ -1,1 +1,750 @@
-// Written with its facility.
+#include "com.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pwd.h>
+#include <sys/eventfd.h>
+#include <sys/stat.h>
+#include <systemd/sd-bus.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <vector>
+
+#include "codepage.h"
+#include "registry.h"
+
+namespace tavc::com {
+namespace {
+
+constexpr char kClassObjectPath[] = "/tavc/com/ClassObject";
+constexpr char kObjectPathPrefix[] = "/tavc/com/Object/";
+constexpr char kClassFactoryInterface[] = "tavc.com.ClassFactory";
+constexpr char kUnknownInterface[] = "tavc.com.Unknown";
+constexpr char kDispatchInterface[] = "tavc.com.Dispatch";
+constexpr char kErrorPrefix[] = "tavc.com.Error.HRESULT_";
+
+using registry::Hive;
+
+// ---- Bus errors carrying an HRESULT ----------------------------------------------------------------------
+
+int reply_failure(sd_bus_message* m, HResult hr) {
+    char name[sizeof(kErrorPrefix) + 8];
+    std::snprintf(name, sizeof name, "%s%08X", kErrorPrefix, static_cast<uint32_t>(hr));
+    char text[32];
+    std::snprintf(text, sizeof text, "HRESULT 0x%08X", static_cast<uint32_t>(hr));
+    return sd_bus_reply_method_errorf(m, name, "%s", text);
+}
+
+// The HRESULT a failed call stands for: the server's own, else `otherwise` (a bus or transport failure).
+HResult hresult_of(const sd_bus_error& error, HResult otherwise) {
+    if (error.name != nullptr && std::strncmp(error.name, kErrorPrefix, sizeof kErrorPrefix - 1) == 0) {
+        const char* digits = error.name + sizeof kErrorPrefix - 1;
+        char* end = nullptr;
+        unsigned long v = std::strtoul(digits, &end, 16);
+        if (end != digits && *end == '\0' && std::strlen(digits) == 8) {
+            HResult hr = static_cast<HResult>(static_cast<uint32_t>(v));
+            if (failed(hr)) return hr;
+        }
+    }
+    return otherwise;
+}
+
+uint64_t now_us() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<uint64_t>(ts.tv_sec) * 1000000u + static_cast<uint64_t>(ts.tv_nsec) / 1000u;
+}
+
+uint64_t to_us(std::chrono::milliseconds ms) {
+    return ms.count() <= 0 ? 1 : static_cast<uint64_t>(ms.count()) * 1000u;
+}
+
+bool ascii_iequal(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        char x = a[i], y = b[i];
+        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+        if (x != y) return false;
+    }
+    return true;
+}
+
+// ---- Files
+// --------------------------------------------------------------------------------------------------
+
+std::string home_folder() {
+    const char* home = std::getenv("HOME");
+    if (home != nullptr && home[0] == '/') return home;
+    passwd pw{};
+    passwd* found = nullptr;
+    std::vector<char> buf(16384);
+    if (getpwuid_r(getuid(), &pw, buf.data(), buf.size(), &found) == 0 && found != nullptr &&
+        found->pw_dir != nullptr)
+        return found->pw_dir;
+    return std::string();
+}
+
+std::string data_home() {
+    const char* x = std::getenv("XDG_DATA_HOME");
+    if (x != nullptr && x[0] == '/') return x;  // a relative value is invalid and ignored
+    std::string home = home_folder();
+    return home.empty() ? std::string() : home + "/.local/share";
+}
+
+bool make_folders(const std::string& path) {
+    for (size_t pos = 1; pos <= path.size(); ++pos) {
+        if (pos != path.size() && path[pos] != '/') continue;
+        std::string part = path.substr(0, pos);
+        if (mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return false;
+    }
+    return true;
+}
+
+bool write_file_atomically(const std::string& path, const std::string& content) {
+    std::string temp = path + ".tmp." + std::to_string(getpid());
+    int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) return false;
+    size_t done = 0;
+    while (done < content.size()) {
+        ssize_t n = write(fd, content.data() + done, content.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        done += static_cast<size_t>(n);
+    }
+    bool ok = done == content.size() && fsync(fd) == 0;
+    ok = close(fd) == 0 && ok;
+    if (ok && rename(temp.c_str(), path.c_str()) == 0) return true;
+    unlink(temp.c_str());
+    return false;
+}
+
+// An Exec line is split like a shell command line: quote the path unless it is plain.
+std::string exec_quoted(std::string_view path) {
+    bool plain = !path.empty();
+    for (char c : path)
+        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+              std::strchr("/._+-", c) != nullptr))
+            plain = false;
+    if (plain) return std::string(path);
+    std::string out = "'";
+    for (char c : path) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
+std::string replace_module(std::string_view data, std::string_view module_gbk) {
+    static constexpr std::string_view kModule = "%MODULE%";
+    std::string out;
+    size_t pos = 0;
+    for (;;) {
+        size_t hit = data.find(kModule, pos);
+        out.append(data.substr(pos, hit == std::string_view::npos ? std::string_view::npos : hit - pos));
+        if (hit == std::string_view::npos) return out;
+        out.append(module_gbk);
+        pos = hit + kModule.size();
+    }
+}
+
+}  // namespace
+
+// ---- Names ------------------------------------------------------------------------------------------------
+
+std::optional<Guid> Guid::parse(std::string_view braced) {
+    try {
+        return Guid(braced);
+    } catch (const std::invalid_argument&) {
+        return std::nullopt;
+    }
+}
+
+std::string Guid::braced() const {
+    std::string h(hex());
+    return "{" + h.substr(0, 8) + "-" + h.substr(8, 4) + "-" + h.substr(12, 4) + "-" + h.substr(16, 4) + "-" +
+           h.substr(20) + "}";
+}
+
+std::string bus_name(const Guid& clsid) {
+    return "tavc.com.Class_" + std::string(clsid.hex());
+}
+
+std::string interface_bus_name(const InterfaceInfo& iface) {
+    return "tavc.com." + std::string(iface.name);
+}
+
+// ---- Registration -----------------------------------------------------------------------------------------
+
+HResult apply_registry_script(RegistryScript script, bool registering, std::string_view module_path) {
+    bool ok = true;
+    if (!registering) {
+        for (const ScriptKey& key : script)
+            if (key.rule != KeyRule::NoRemove)
+                ok = registry::delete_key_tree(Hive::ClassesRoot, key.path) && ok;
+        return ok ? kOk : kRegistryWriteFailed;
+    }
+    std::string module_gbk = codepage::gbk_from_utf8(module_path);
+    for (const ScriptKey& key : script) {
+        if (key.rule == KeyRule::ForceRemove)
+            ok = registry::delete_key_tree(Hive::ClassesRoot, key.path) && ok;
+        auto opened = registry::Key::open(Hive::ClassesRoot, key.path, true);
+        if (!opened) {
+            ok = false;
+            continue;
+        }
+        for (const ScriptValue& value : key.values)
+            ok = opened->write_string(value.name, replace_module(value.data, module_gbk)) && ok;
+    }
+    return ok ? kOk : kRegistryWriteFailed;
+}
+
+std::string activation_file(const Guid& clsid) {
+    std::string base = data_home();
+    if (base.empty()) return std::string();
+    return base + "/dbus-1/services/" + bus_name(clsid) + ".service";
+}
+
+HResult register_activation(const Guid& clsid, std::string_view server_path) {
+    std::string file = activation_file(clsid);
+    if (file.empty() || server_path.empty() || server_path.front() != '/') return kRegistryWriteFailed;
+    if (!make_folders(file.substr(0, file.rfind('/')))) return kRegistryWriteFailed;
+    std::string content =
+        "[D-BUS Service]\nName=" + bus_name(clsid) + "\nExec=" + exec_quoted(server_path) + "\n";
+    return write_file_atomically(file, content) ? kOk : kRegistryWriteFailed;
+}
+
+HResult unregister_activation(const Guid& clsid) {
+    std::string file = activation_file(clsid);
+    if (file.empty()) return kRegistryWriteFailed;
+    return unlink(file.c_str()) == 0 || errno == ENOENT ? kOk : kRegistryWriteFailed;
+}
+
+// ---- Client -----------------------------------------------------------------------------------------------
+
+namespace detail {
+struct Connection {
+    sd_bus* bus = nullptr;
+    ~Connection() { sd_bus_flush_close_unref(bus); }
+};
+}  // namespace detail
+
+namespace {
+
+struct Call {
+    sd_bus_message* reply = nullptr;
+    sd_bus_error error = SD_BUS_ERROR_NULL;
+    ~Call() {
+        sd_bus_message_unref(reply);
+        sd_bus_error_free(&error);
+    }
+};
+
+// One method call; `append` adds the arguments. Only activation may start a server.
+template <typename Append>
+int call_method(sd_bus* bus, const char* destination, const char* path, const char* interface,
+                const char* member, bool auto_start, std::chrono::milliseconds timeout, Call& call,
+                Append append) {
+    sd_bus_message* m = nullptr;
+    int r = sd_bus_message_new_method_call(bus, &m, destination, path, interface, member);
+    if (r < 0) return r;
+    if (r = sd_bus_message_set_auto_start(m, auto_start ? 1 : 0); r >= 0) r = append(m);
+    if (r >= 0) r = sd_bus_call(bus, m, to_us(timeout), &call.error, &call.reply);
+    sd_bus_message_unref(m);
+    return r;
+}
+
+int no_arguments(sd_bus_message*) {
+    return 0;
+}
+
+}  // namespace
+
+Session::Session() = default;
+Session::~Session() = default;
+Session::Session(Session&&) noexcept = default;
+Session& Session::operator=(Session&&) noexcept = default;
+
+HResult Session::open() {
+    auto conn = std::make_shared<detail::Connection>();
+    if (sd_bus_open_user(&conn->bus) < 0) {
+        conn->bus = nullptr;
+        return kServerUnavailable;
+    }
+    conn_ = std::move(conn);
+    return kOk;
+}
+
+HResult Session::create_instance(const Guid& clsid, const InterfaceInfo& iface, Object& out,
+                                 std::chrono::milliseconds timeout) {
+    out.release();
+    if (!conn_) return kServerUnavailable;
+    if (!registry::key_exists(Hive::ClassesRoot, "CLSID\\" + clsid.braced() + "\\LocalServer32"))
+        return kClassNotRegistered;
+    std::string name = bus_name(clsid);
+    std::string iid = iface.iid.braced();
+    Call call;
+    int r = call_method(conn_->bus, name.c_str(), kClassObjectPath, kClassFactoryInterface, "CreateInstance",
+                        true, timeout, call,
+                        [&](sd_bus_message* m) { return sd_bus_message_append(m, "s", iid.c_str()); });
+    if (r < 0) return hresult_of(call.error, kServerExecFailure);
+    const char* path = nullptr;
+    const char* server = sd_bus_message_get_sender(call.reply);
+    if (sd_bus_message_read(call.reply, "o", &path) < 0 || server == nullptr) return kServerExecFailure;
+    out.conn_ = conn_;
+    out.iface_ = &iface;
+    out.server_ = server;
+    out.path_ = path;
+    return kOk;
+}
+
+HResult Session::lock_server(const Guid& clsid, bool lock) {
+    if (!conn_) return kServerUnavailable;
+    // An unlock goes to the server that took the lock, and never starts one.
+    std::string name = lock ? bus_name(clsid) : locked_server_;
+    if (name.empty()) return kInvalidArgument;
+    Call call;
+    int r = call_method(conn_->bus, name.c_str(), kClassObjectPath, kClassFactoryInterface, "LockServer",
+                        lock, kActivationTimeout, call,
+                        [&](sd_bus_message* m) { return sd_bus_message_append(m, "b", lock ? 1 : 0); });
+    if (r < 0) return hresult_of(call.error, lock ? kServerExecFailure : kDisconnected);
+    if (lock) {
+        const char* server = sd_bus_message_get_sender(call.reply);
+        locked_server_ = server != nullptr ? server : "";
+    }
+    return kOk;
+}
+
+Object::Object() = default;
+Object::~Object() {
+    release();
+}
+Object::Object(Object&& other) noexcept {
+    *this = std::move(other);
+}
+Object& Object::operator=(Object&& other) noexcept {
+    if (this != &other) {
+        release();
+        conn_ = std::move(other.conn_);
+        iface_ = other.iface_;
+        server_ = std::move(other.server_);
+        path_ = std::move(other.path_);
+        other.conn_.reset();
+        other.iface_ = nullptr;
+    }
+    return *this;
+}
+
+bool Object::held() const {
+    return conn_ != nullptr;
+}
+
+HResult Object::invoke(std::string_view method, std::u16string_view text) {
+    if (!conn_) return kInvalidArgument;
+    const MethodInfo* found = nullptr;
+    for (const MethodInfo& info : iface_->methods)
+        if (info.name == method) found = &info;
+    if (found == nullptr) return kUnknownName;
+    std::string interface = interface_bus_name(*iface_);
+    std::string member(found->name);
+    Call call;
+    int r = call_method(conn_->bus, server_.c_str(), path_.c_str(), interface.c_str(), member.c_str(), false,
+                        kCallTimeout, call, [&](sd_bus_message* m) {
+                            return sd_bus_message_append_array(m, 'q', text.data(),
+                                                               text.size() * sizeof(char16_t));
+                        });
+    return r < 0 ? hresult_of(call.error, kDisconnected) : kOk;
+}
+
+HResult Object::get_id_of_name(std::string_view name, int32_t& dispid) {
+    if (!conn_) return kInvalidArgument;
+    std::string text(name);
+    Call call;
+    int r = call_method(conn_->bus, server_.c_str(), path_.c_str(), kDispatchInterface, "GetIDsOfNames",
+                        false, kCallTimeout, call, [&](sd_bus_message* m) {
+                            const char* names[] = {text.c_str(), nullptr};
+                            return sd_bus_message_append_strv(m, const_cast<char**>(names));
+                        });
+    if (r < 0) return hresult_of(call.error, kDisconnected);
+    const void* ids = nullptr;
+    size_t size = 0;
+    if (sd_bus_message_read_array(call.reply, 'i', &ids, &size) < 0 || size != sizeof(int32_t)) return kFail;
+    std::memcpy(&dispid, ids, sizeof dispid);
+    return kOk;
+}
+
+HResult Object::introspect(std::string& xml) {
+    if (!conn_) return kInvalidArgument;
+    Call call;
+    int r = call_method(conn_->bus, server_.c_str(), path_.c_str(), "org.freedesktop.DBus.Introspectable",
+                        "Introspect", false, kCallTimeout, call, no_arguments);
+    const char* text = nullptr;
+    if (r < 0) return hresult_of(call.error, kDisconnected);
+    if (sd_bus_message_read(call.reply, "s", &text) < 0) return kFail;
+    xml = text;
+    return kOk;
+}
+
+HResult Object::release() {
+    if (!conn_) return kOk;
+    std::shared_ptr<detail::Connection> conn = std::move(conn_);
+    conn_.reset();
+    Call call;
+    int r = call_method(conn->bus, server_.c_str(), path_.c_str(), kUnknownInterface, "Release", false,
+                        kCallTimeout, call, no_arguments);
+    return r < 0 ? hresult_of(call.error, kDisconnected) : kOk;
+}
+
+// ---- Server -----------------------------------------------------------------------------------------------
+
+namespace {
+
+// An object, or a server lock, held by one client connection.
+struct Holding {
+    Server::Impl* server = nullptr;
+    uint64_t id = 0;
+    std::string owner;  // the client's unique bus name
+    std::string path;   // empty for a server lock
+    sd_bus_track* track = nullptr;
+    std::vector<sd_bus_slot*> slots;
+    bool ending = false;
+
+    ~Holding() {
+        for (sd_bus_slot* slot : slots) sd_bus_slot_unref(slot);
+        sd_bus_track_unref(track);
+    }
+};
+
+}  // namespace
+
+struct Server::Impl {
+    sd_bus* bus = nullptr;
+    Guid clsid{kIidUnknown};
+    const InterfaceInfo* iface = nullptr;
+    ServerHandlers handlers;
+    std::string name;
+    std::string iface_name;
+    std::vector<std::string> members;  // NUL-terminated names for the vtable
+    std::vector<std::string> params;
+    std::vector<sd_bus_vtable> iface_vtable;
+    sd_bus_slot* class_slot = nullptr;
+    std::map<uint64_t, std::unique_ptr<Holding>> holdings;
+    std::vector<uint64_t> ended;  // ended inside a bus callback, finished once the callback is over
+    uint64_t next_id = 1;
+    int wake_fd = -1;
+    bool connected = true;
+    bool revoked = false;
+    bool quitting = false;
+    uint64_t timer_due_us = 0;  // 0: no timer
+
+    ~Impl() {
+        holdings.clear();
+        sd_bus_slot_unref(class_slot);
+        sd_bus_flush_close_unref(bus);
+        if (wake_fd >= 0) close(wake_fd);
+    }
+
+    static Holding* holding_of(void* userdata) { return static_cast<Holding*>(userdata); }
+
+    // A new holding for the sender of `m`, tracked so that it ends when the sender leaves the bus.
+    HResult hold(sd_bus_message* m, bool object, Holding*& out) {
+        auto h = std::make_unique<Holding>();
+        h->server = this;
+        h->id = next_id++;
+        const char* sender = sd_bus_message_get_sender(m);
+        if (sender == nullptr) return kAccessDenied;
+        h->owner = sender;
+        // Adding the sender also asks the bus whether it is still there, so a client that left before
+        // this point cannot leave a holding behind.
+        if (sd_bus_track_new(bus, &h->track, on_owner_left, h.get()) < 0 ||
+            sd_bus_track_add_sender(h->track, m) < 0)
+            return kDisconnected;
+        if (object) {
+            h->path = kObjectPathPrefix + std::to_string(h->id);
+            const std::pair<const char*, const sd_bus_vtable*> tables[] = {
+                {kUnknownInterface, kUnknownVtable},
+                {kDispatchInterface, kDispatchVtable},
+                {iface_name.c_str(), iface_vtable.data()}};
+            for (const auto& [interface, vtable] : tables) {
+                sd_bus_slot* slot = nullptr;
+                if (sd_bus_add_object_vtable(bus, &slot, h->path.c_str(), interface, vtable, h.get()) < 0)
+                    return kFail;
+                h->slots.push_back(slot);
+            }
+        }
+        out = h.get();
+        holdings.emplace(h->id, std::move(h));
+        handlers.add_lock();
+        return kOk;
+    }
+
+    void end_later(Holding* h) {
+        if (h->ending) return;
+        h->ending = true;
+        ended.push_back(h->id);
+    }
+
+    void finish_ended() {
+        while (!ended.empty()) {
+            uint64_t id = ended.back();
+            ended.pop_back();
+            if (holdings.erase(id) != 0) handlers.release_lock();
+        }
+    }
+
+    void lose_bus() {
+        connected = false;
+        revoked = true;
+        for (auto& [id, h] : holdings) end_later(h.get());
+        finish_ended();
+        handlers.disconnected();
+    }
+
+    // Handles what the bus connection has to offer without waiting; false when the bus is gone.
+    bool process_pending() {
+        for (;;) {
+            int r = sd_bus_process(bus, nullptr);
+            finish_ended();
+            if (r < 0 || sd_bus_is_open(bus) <= 0) return false;
+            if (r == 0) return true;
+        }
+    }
+
+    static bool from_owner(sd_bus_message* m, const Holding* h) {
+        const char* sender = sd_bus_message_get_sender(m);
+        return sender != nullptr && h->owner == sender && !h->ending;
+    }
+
+    static int on_owner_left(sd_bus_track*, void* userdata) {
+        Holding* h = holding_of(userdata);
+        h->server->end_later(h);
+        return 1;
+    }
+
+    static int on_create_instance(sd_bus_message* m, void* userdata, sd_bus_error*) {
+        Impl* s = static_cast<Impl*>(userdata);
+        const char* iid_text = nullptr;
+        if (sd_bus_message_read(m, "s", &iid_text) < 0) return reply_failure(m, kInvalidArgument);
+        if (s->revoked) return reply_failure(m, kServerStopping);
+        auto iid = Guid::parse(iid_text);
+        if (!iid) return reply_failure(m, kInvalidArgument);
+        if (*iid != kIidUnknown && *iid != kIidDispatch && *iid != s->iface->iid)
+            return reply_failure(m, kNoInterface);
+        Holding* h = nullptr;
+        if (HResult hr = s->hold(m, true, h); failed(hr)) return reply_failure(m, hr);
+        return sd_bus_reply_method_return(m, "o", h->path.c_str());
+    }
+
+    static int on_lock_server(sd_bus_message* m, void* userdata, sd_bus_error*) {
+        Impl* s = static_cast<Impl*>(userdata);
+        int lock = 0;
+        if (sd_bus_message_read(m, "b", &lock) < 0) return reply_failure(m, kInvalidArgument);
+        if (lock) {
+            if (s->revoked) return reply_failure(m, kServerStopping);
+            Holding* h = nullptr;
+            if (HResult hr = s->hold(m, false, h); failed(hr)) return reply_failure(m, hr);
+            return sd_bus_reply_method_return(m, "");
+        }
+        // A client can only give back a lock it holds itself.
+        for (auto& [id, h] : s->holdings)
+            if (h->path.empty() && from_owner(m, h.get())) {
+                s->end_later(h.get());
+                return sd_bus_reply_method_return(m, "");
+            }
+        return reply_failure(m, kInvalidArgument);
+    }
+
+    static int on_release(sd_bus_message* m, void* userdata, sd_bus_error*) {
+        Holding* h = holding_of(userdata);
+        if (!from_owner(m, h)) return reply_failure(m, kAccessDenied);
+        h->server->end_later(h);
+        return sd_bus_reply_method_return(m, "");
+    }
+
+    static int on_type_info_count(sd_bus_message* m, void*, sd_bus_error*) {
+        return sd_bus_reply_method_return(m, "u", 1u);
+    }
+
+    static int on_ids_of_names(sd_bus_message* m, void* userdata, sd_bus_error*) {
+        Holding* h = holding_of(userdata);
+        char** names = nullptr;
+        if (sd_bus_message_read_strv(m, &names) < 0) return reply_failure(m, kInvalidArgument);
+        std::vector<int32_t> ids;
+        bool all_known = true;
+        for (char** n = names; n != nullptr && *n != nullptr; ++n) {
+            int32_t id = -1;  // DISPID_UNKNOWN
+            for (const MethodInfo& info : h->server->iface->methods)
+                if (ascii_iequal(info.name, *n)) id = info.dispid;
+            all_known = all_known && id != -1;
+            ids.push_back(id);
+            std::free(*n);
+        }
+        std::free(names);
+        if (!all_known) return reply_failure(m, kUnknownName);
+        sd_bus_message* reply = nullptr;
+        int r = sd_bus_message_new_method_return(m, &reply);
+        if (r >= 0) r = sd_bus_message_append_array(reply, 'i', ids.data(), ids.size() * sizeof(int32_t));
+        if (r >= 0) r = sd_bus_send(nullptr, reply, nullptr);
+        sd_bus_message_unref(reply);
+        return r;
+    }
+
+    static int on_method(sd_bus_message* m, void* userdata, sd_bus_error*) {
+        Holding* h = holding_of(userdata);
+        Impl* s = h->server;
+        if (!from_owner(m, h)) return reply_failure(m, kAccessDenied);
+        const char* member = sd_bus_message_get_member(m);
+        size_t index = 0;
+        while (index < s->iface->methods.size() && s->iface->methods[index].name != member) ++index;
+        const void* units = nullptr;
+        size_t size = 0;
+        if (index == s->iface->methods.size() || sd_bus_message_read_array(m, 'q', &units, &size) < 0)
+            return reply_failure(m, kInvalidArgument);
+        HResult hr = s->handlers.invoke(
+            index, std::u16string_view(static_cast<const char16_t*>(units), size / sizeof(char16_t)));
+        return failed(hr) ? reply_failure(m, hr) : sd_bus_reply_method_return(m, "");
+    }
+
+    static const sd_bus_vtable kClassVtable[];
+    static const sd_bus_vtable kUnknownVtable[];
+    static const sd_bus_vtable kDispatchVtable[];
+};
+
+const sd_bus_vtable Server::Impl::kClassVtable[] = {
+    SD_BUS_VTABLE_START(0),
+    SD_BUS_METHOD_WITH_NAMES("CreateInstance", "s", SD_BUS_PARAM(iid), "o", SD_BUS_PARAM(object),
+                             on_create_instance, 0),
+    SD_BUS_METHOD_WITH_NAMES("LockServer", "b", SD_BUS_PARAM(lock), "", , on_lock_server, 0),
+    SD_BUS_VTABLE_END};
+
+const sd_bus_vtable Server::Impl::kUnknownVtable[] = {
+    SD_BUS_VTABLE_START(0), SD_BUS_METHOD("Release", "", "", on_release, 0), SD_BUS_VTABLE_END};
+
+const sd_bus_vtable Server::Impl::kDispatchVtable[] = {
+    SD_BUS_VTABLE_START(0),
+    SD_BUS_METHOD_WITH_NAMES("GetTypeInfoCount", "", , "u", SD_BUS_PARAM(count), on_type_info_count, 0),
+    SD_BUS_METHOD_WITH_NAMES("GetIDsOfNames", "as", SD_BUS_PARAM(names), "ai", SD_BUS_PARAM(dispids),
+                             on_ids_of_names, 0),
+    SD_BUS_VTABLE_END};
+
+Server::Server(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+Server::~Server() = default;
+
+HResult Server::open(const Guid& clsid, const InterfaceInfo& iface, ServerHandlers handlers,
+                     std::unique_ptr<Server>& out) {
+    auto s = std::make_unique<Impl>();
+    s->clsid = clsid;
+    s->iface = &iface;
+    s->handlers = std::move(handlers);
+    s->name = bus_name(clsid);
+    s->iface_name = interface_bus_name(iface);
+    s->wake_fd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (s->wake_fd < 0) return kFail;
+    if (sd_bus_open_user(&s->bus) < 0) {
+        s->bus = nullptr;
+        return kServerUnavailable;
+    }
+    // The method table of the interface, from the type library.
+    s->members.reserve(iface.methods.size());
+    s->params.reserve(iface.methods.size());
+    s->iface_vtable.push_back(SD_BUS_VTABLE_START(0));
+    for (const MethodInfo& info : iface.methods) {
+        s->members.emplace_back(info.name);
+        s->params.emplace_back(std::string(info.parameter) + '\0');
+        sd_bus_vtable method = SD_BUS_METHOD(s->members.back().c_str(), "aq", "", Impl::on_method, 0);
+        method.x.method.names = s->params.back().c_str();
+        s->iface_vtable.push_back(method);
+    }
+    s->iface_vtable.push_back(SD_BUS_VTABLE_END);
+    if (sd_bus_add_object_vtable(s->bus, &s->class_slot, kClassObjectPath, kClassFactoryInterface,
+                                 Impl::kClassVtable, s.get()) < 0)
+        return kFail;
+    out.reset(new Server(std::move(s)));
+    return kOk;
+}
+
+HResult Server::register_class_object() {
+    Impl& s = *impl_;
+    if (!s.connected) return kServerUnavailable;
+    int r = sd_bus_request_name(s.bus, s.name.c_str(), 0);
+    if (r == -EEXIST) return kClassAlreadyOwned;
+    if (r < 0) return kFail;
+    s.revoked = false;
+    return kOk;
+}
+
+void Server::revoke_class_object() {
+    Impl& s = *impl_;
+    if (s.revoked || !s.connected) {
+        s.revoked = true;
+        return;
+    }
+    // The bus routes nothing more to this name once the release is answered; every call it routed
+    // before then is already read, so handling the queue now serves them all.
+    sd_bus_release_name(s.bus, s.name.c_str());
+    bool alive = s.process_pending();
+    s.revoked = true;
+    if (!alive) s.lose_bus();
+}
+
+bool Server::revoked() const {
+    return impl_->revoked;
+}
+
+void Server::run() {
+    Impl& s = *impl_;
+    while (!s.quitting) {
+        if (s.connected && !s.process_pending()) {
+            s.lose_bus();
+            continue;
+        }
+        if (s.quitting) break;
+        pollfd fds[2] = {{s.wake_fd, POLLIN, 0}, {-1, 0, 0}};
+        nfds_t count = 1;
+        uint64_t due = s.timer_due_us;
+        if (s.connected) {
+            fds[1].fd = sd_bus_get_fd(s.bus);
+            int events = sd_bus_get_events(s.bus);
+            fds[1].events = static_cast<short>(events < 0 ? POLLIN : events);
+            count = 2;
+            uint64_t bus_due = 0;
+            if (sd_bus_get_timeout(s.bus, &bus_due) >= 0 && bus_due != UINT64_MAX &&
+                (due == 0 || bus_due < due))
+                due = bus_due == 0 ? 1 : bus_due;
+        }
+        int timeout_ms = -1;
+        if (due != 0) {
+            uint64_t now = now_us();
+            timeout_ms = due <= now ? 0 : static_cast<int>((due - now + 999) / 1000);
+        }
+        int r = poll(fds, count, timeout_ms);
+        if (r < 0 && errno != EINTR) break;
+        if (s.timer_due_us != 0 && now_us() >= s.timer_due_us) {
+            s.timer_due_us = 0;
+            if (s.handlers.timer) s.handlers.timer();
+        }
+        if (r > 0 && (fds[0].revents & POLLIN) != 0) {
+            eventfd_t value = 0;
+            eventfd_read(s.wake_fd, &value);
+            if (s.handlers.woken) s.handlers.woken();
+        }
+    }
+    if (s.connected) sd_bus_flush(s.bus);
+}
+
+void Server::quit() {
+    impl_->quitting = true;
+}
+
+void Server::wake() {
+    eventfd_write(impl_->wake_fd, 1);
+}
+
+void Server::set_timer(std::chrono::milliseconds delay) {
+    impl_->timer_due_us = now_us() + to_us(delay);
+}
+
+}  // namespace tavc::com

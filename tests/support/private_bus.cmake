@@ -1,0 +1,9 @@
+# The private session bus of a test (a dbus-daemon of its own) and the programs a test runs beside it.
+add_library(tavc_test_private_bus STATIC ${CMAKE_CURRENT_LIST_DIR}/private_bus.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/child_process.cpp)
+target_include_directories(tavc_test_private_bus PUBLIC ${CMAKE_CURRENT_LIST_DIR})
+
+# A client that takes an object of a class and holds it until it is killed: a client that dies.
+add_executable(held_object_client ${CMAKE_CURRENT_LIST_DIR}/held_object_client.cpp)
+target_link_libraries(held_object_client PRIVATE tavc::com tavc::codepage)
+set_target_properties(held_object_client PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
