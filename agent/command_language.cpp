@@ -28,7 +28,7 @@ bool IsDigit(char c) {
 struct Text {
     explicit Text(std::string_view s) {
         const size_t n = std::min(s.size(), kFieldBytes);
-        std::memcpy(bytes, s.data(), n);
+        if (n > 0) std::memcpy(bytes, s.data(), n);
         bytes[n] = '\0';
     }
     char bytes[kFieldBytes + 1];

@@ -104,15 +104,23 @@ void RunCommandWorker(AgentModule& module) {
     bool stop_requested = false;
     for (;;) {
         module.workerEvent.wait(-1);
-        do {
-            module.activity.store(false);
-        } while (module.workerEvent.wait(kQuietPeriodMs));
-        for (;;) {
+        // A wake without activity comes from the revocation, or from a release whose commands have run
+        // already: it asks only for the idle test, and so never runs a command whose object is held.
+        if (module.activity.load()) {
+            // The exchange takes the release's store, so its commands are seen by the drain.
+            do {
+                module.activity.exchange(false);
+            } while (module.workerEvent.wait(kQuietPeriodMs));
             Drain(module);
+        }
+        for (;;) {
             // Revocation is read first: once it is seen, so is every command and release before it.
             const bool revoked = module.class_revoked.load(std::memory_order_acquire);
             if (module.activity.load() || module.lockCount.load() != 0) break;
-            if (!RingEmpty(module.ring)) continue;  // stored after the drain looked
+            if (!RingEmpty(module.ring)) {  // stored after the drain looked
+                Drain(module);
+                continue;
+            }
             if (revoked) {
                 EndServer(module);
                 return;
