@@ -1,1 +1,80 @@
-// Written with its part of the library.
+// The speech and sound exports: each hands one agent command to the command agent through the bus.
+#include <string>
+#include <string_view>
+
+#include "codepage.h"
+#include "com.h"
+#include "export_guard.h"
+#include "kel_typelib.h"
+#include "tessel.h"
+
+namespace tavc::tessel {
+namespace {
+
+// What the agent's reader takes; a longer command would be cut there and run as another one.
+constexpr size_t kAgentArgumentBytes = 64;
+constexpr size_t kAgentCommandBytes = 127;
+
+// The agent reads the texts of SoftSoundOut and TAVSpeak only up to the first of these.
+bool IsAgentWhiteSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
+
+std::string AgentCommand(std::string_view word, std::string_view argument) {
+    return std::string(word) + '\t' + std::to_string(argument.size()) + '\t' + std::string(argument);
+}
+
+// Activation, Execute and release within the call; the objects are released on every path.
+ExportResult SendAgentCommand(const std::string& command) {
+    if (command.size() > kAgentCommandBytes) return -1;
+    const std::u16string wide = codepage::utf16_from_gbk(command);
+    // The agent counts the bytes again after converting back: only a text that survives the round trip
+    // reaches it as it was counted.
+    if (codepage::gbk_from_utf16(wide) != command) return -1;
+    com::Session session;
+    if (com::failed(session.open())) return -1;
+    com::Object agent;
+    if (com::failed(session.create_instance(corvis::kKelClassId, corvis::kIKel, agent))) return -1;
+    const com::HResult hr = agent.invoke("Execute", wide);
+    agent.release();
+    return com::succeeded(hr) ? 0 : -1;
+}
+
+ExportResult SendText(const char* text) {
+    if (text == nullptr) return -1;
+    const std::string_view argument(text);
+    if (argument.size() > kAgentArgumentBytes) return -1;
+    return SendAgentCommand(AgentCommand("SoundOut", argument));
+}
+
+ExportResult SendTextWithFlag(std::string_view word, const char* text, int32_t flag) {
+    if (text == nullptr) return -1;
+    const std::string_view t(text);
+    for (char c : t)
+        if (IsAgentWhiteSpace(c)) return -1;
+    // A boolean in a 32-bit argument: only its low byte counts.
+    const std::string argument = std::string(t) + '\t' + ((flag & 0xFF) != 0 ? '1' : '0');
+    if (argument.size() > kAgentArgumentBytes) return -1;
+    return SendAgentCommand(AgentCommand(word, argument));
+}
+
+}  // namespace
+}  // namespace tavc::tessel
+
+using tavc::tessel::guarded;
+
+extern "C" {
+
+TESSEL_API ExportResult TAVSoundOut(const char* text) {
+    return guarded(-1, [&] { return tavc::tessel::SendText(text); });
+}
+
+TESSEL_API ExportResult TAVSoftSoundOut(const char* text, int32_t flag) {
+    return guarded(-1, [&] { return tavc::tessel::SendTextWithFlag("SoftSoundOut", text, flag); });
+}
+
+TESSEL_API ExportResult TAVSpeak(const char* text, int32_t flag) {
+    return guarded(-1, [&] { return tavc::tessel::SendTextWithFlag("TAVSpeak", text, flag); });
+}
+
+}  // extern "C"

@@ -72,11 +72,23 @@ TESSEL_API ExportResult TAVCShowPayReturn(const char* received, const char* chan
 TESSEL_API ExportResult TAVCShowItemCosts(const char* item, const char* amount, const char* total);
 
 /* ---- Agent commands ------------------------------------------------------------------------------
- * Each call activates the command agent, hands it one command and releases it; the agent runs the
- * command about 50 ms later. 0 accepted, -1 agent unreachable or command refused. */
+ * Each call activates the command agent corvis on the session bus (which starts it when none runs,
+ * waiting at most 5 s), hands it one agent command "word\t<n>\t<argument field of n GBK bytes>" and
+ * releases it, all within the call. The agent runs the command about 50 ms after the release, so 0
+ * means only that the agent accepted it. -1: no session bus, the agent not registered or not started in
+ * time, the command refused by the agent, or a command the agent could not read as it is sent, which
+ * is refused before anything is sent: a null text, a text that is not valid GBK, an argument field over
+ * 64 bytes (a text over 64 bytes for TAVSoundOut, over 62 for the other two), or, for TAVSoftSoundOut
+ * and TAVSpeak, a text with white space (blank, TAB, line end), since the agent reads those texts only
+ * up to the first white space. Only the low byte of flag counts. */
 
+/* "SoundOut": the driver's SoundOut(text). 0, -1. */
 TESSEL_API ExportResult TAVSoundOut(const char* text);
+/* "SoftSoundOut" with the argument field text + TAB + "1" or "0": the driver's SoftSoundOut(text, flag).
+ * 0, -1. */
 TESSEL_API ExportResult TAVSoftSoundOut(const char* text, int32_t flag);
+/* "TAVSpeak" with the argument field text + TAB + "1" or "0": the driver's TAVSpeak(text, 0); the agent
+ * gives the flag no effect. 0, -1. */
 TESSEL_API ExportResult TAVSpeak(const char* text, int32_t flag);
 
 /* ---- Cache file "tavc.cache" beside the host program ---------------------------------------------- */

@@ -3,19 +3,16 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <mutex>
 #include <sstream>
-#include <thread>
 #include <vector>
 
 #include "child_process.h"
 #include "private_bus.h"
+#include "recording_server.h"
 #include "registry.h"
 
 namespace {
@@ -136,76 +133,9 @@ TEST(ComClient, FailsCleanlyWithoutASessionBus) {
 }
 
 // A server of kClass on its own thread, recording what reaches it.
-class TestServer {
+class TestServer : public tavc::test::RecordingServer {
   public:
-    explicit TestServer(HResult answer = kOk) : answer_(answer) {
-        ServerHandlers handlers;
-        handlers.add_lock = [this] { change_locks(+1); };
-        handlers.release_lock = [this] { change_locks(-1); };
-        handlers.invoke = [this](size_t method, std::u16string_view text) {
-            std::lock_guard lock(mutex_);
-            calls_.emplace_back(method, std::u16string(text));
-            return answer_;
-        };
-        handlers.woken = [this] {
-            if (revoke_.exchange(false)) {
-                server_->revoke_class_object();
-                std::lock_guard lock(mutex_);
-                revoked_ = true;
-                changed_.notify_all();
-            }
-            if (stopping_) server_->quit();
-        };
-        handlers.disconnected = [] {};
-        status_ = Server::open(kClass, kIface, std::move(handlers), server_);
-        if (succeeded(status_)) status_ = server_->register_class_object();
-        if (succeeded(status_)) thread_ = std::thread([this] { server_->run(); });
-    }
-    ~TestServer() {
-        if (thread_.joinable()) {
-            stopping_ = true;
-            server_->wake();
-            thread_.join();
-        }
-    }
-    HResult status() const { return status_; }
-    // Revokes the class on the server's thread.
-    bool revoke(std::chrono::milliseconds timeout) {
-        revoke_ = true;
-        server_->wake();
-        std::unique_lock lock(mutex_);
-        return changed_.wait_for(lock, timeout, [&] { return revoked_; });
-    }
-    bool wait_for_locks(int count, std::chrono::milliseconds timeout) {
-        std::unique_lock lock(mutex_);
-        return changed_.wait_for(lock, timeout, [&] { return locks_ == count; });
-    }
-    int locks() {
-        std::lock_guard lock(mutex_);
-        return locks_;
-    }
-    std::vector<std::pair<size_t, std::u16string>> calls() {
-        std::lock_guard lock(mutex_);
-        return calls_;
-    }
-
-  private:
-    void change_locks(int by) {
-        std::lock_guard lock(mutex_);
-        locks_ += by;
-        changed_.notify_all();
-    }
-    HResult answer_;
-    HResult status_ = kFail;
-    std::unique_ptr<Server> server_;
-    std::thread thread_;
-    std::atomic<bool> stopping_{false};
-    std::atomic<bool> revoke_{false};
-    bool revoked_ = false;
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    int locks_ = 0;
-    std::vector<std::pair<size_t, std::u16string>> calls_;
+    explicit TestServer(HResult answer = kOk) : RecordingServer(kClass, kIface, answer) {}
 };
 
 class ComOnPrivateBus : public ::testing::Test {

@@ -1,0 +1,303 @@
+// The speech and sound exports of libtessel.so and the agent corvis, through a real session bus.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "child_process.h"
+#include "codepage.h"
+#include "com.h"
+#include "dynamic_library.h"
+#include "kel_typelib.h"
+#include "panelkit_record.h"
+#include "private_bus.h"
+#include "recording_server.h"
+#include "terminal_simulator.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using tavc::codepage::gbk_from_utf8;
+using tavc::codepage::utf16_from_gbk;
+using tavc::test::ChildProcess;
+using tavc::test::DriverCall;
+using tavc::test::PanelkitRecord;
+using tavc::test::PrivateBus;
+using tavc::test::RecordingServer;
+namespace com = tavc::com;
+
+std::string bin_dir() {
+    return std::getenv("TAVC_BIN_DIR");
+}
+std::string test_bin_dir() {
+    return std::getenv("TAVC_TEST_BIN_DIR");
+}
+
+// libtessel.so as a host program loads it, once per test program: its serial port opened at load is a
+// pty of the test's, never a real port.
+struct TesselExports {
+    int32_t (*sound_out)(const char*) = nullptr;
+    int32_t (*soft_sound_out)(const char*, int32_t) = nullptr;
+    int32_t (*speak)(const char*, int32_t) = nullptr;
+
+    static const TesselExports& get() {
+        static const TesselExports exports = load();
+        return exports;
+    }
+
+  private:
+    static TesselExports load() {
+        static tavc::test::TerminalSimulator terminal;
+        std::string config = "/tmp/tavc-tessel.XXXXXX";
+        TesselExports e;
+        if (!terminal.ready() || mkdtemp(config.data()) == nullptr) return e;
+        terminal.link_as_port(config, 1);
+        const char* old = std::getenv("XDG_CONFIG_HOME");
+        const std::string saved = old != nullptr ? old : "";
+        setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+        auto* library = tavc::dynamic_library::open((bin_dir() + "/libtessel.so").c_str());
+        old != nullptr ? setenv("XDG_CONFIG_HOME", saved.c_str(), 1) : unsetenv("XDG_CONFIG_HOME");
+        std::error_code ignored;  // the port is open: its link has served
+        std::filesystem::remove_all(config, ignored);
+        e.sound_out =
+            reinterpret_cast<decltype(e.sound_out)>(tavc::dynamic_library::symbol(library, "TAVSoundOut"));
+        e.soft_sound_out = reinterpret_cast<decltype(e.soft_sound_out)>(
+            tavc::dynamic_library::symbol(library, "TAVSoftSoundOut"));
+        e.speak = reinterpret_cast<decltype(e.speak)>(tavc::dynamic_library::symbol(library, "TAVSpeak"));
+        return e;
+    }
+};
+
+// A private bus whose activated agents load the recording driver; the agent registered on it.
+class AgentOnBus : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        record_ = std::make_unique<PanelkitRecord>();
+        bus_ = std::make_unique<PrivateBus>(std::vector<std::string>{
+            "LD_LIBRARY_PATH=" + test_bin_dir() + "/support", "PANELKIT_RECORD=" + record_->path()});
+        if (!bus_->ok()) GTEST_SKIP() << bus_->error();
+        ASSERT_EQ(run_corvis("-RegServer"), 0);
+        exports_ = &TesselExports::get();
+        ASSERT_NE(exports_->speak, nullptr);
+    }
+    void TearDown() override {
+        if (HasFailure() && bus_) std::cerr << "bus log:\n" << bus_->log();
+        bus_.reset();
+        record_.reset();
+    }
+
+    static std::optional<int> run_corvis(const std::string& argument) {
+        ChildProcess child({bin_dir() + "/corvis", argument});
+        return child.wait(10s);
+    }
+
+    std::unique_ptr<PanelkitRecord> record_;
+    std::unique_ptr<PrivateBus> bus_;
+    const TesselExports* exports_ = nullptr;
+};
+
+TEST_F(AgentOnBus, SpeechReachesTheDriverAfterTheQuietPeriodAndTheAgentEnds) {
+    const std::string text = gbk_from_utf8("请您选择按钮,评价我们的服务");
+    ASSERT_EQ(text.size(), 27u);
+    ASSERT_EQ(exports_->speak(text.c_str(), 1), 0);
+    const auto returned = std::chrono::steady_clock::now();
+    auto calls = record_->wait_for_calls(1, 3s);
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0], DriverCall("TAVSpeak", {text, 0}));
+    EXPECT_GE(calls[0].time() - returned, 50ms);
+    EXPECT_LT(calls[0].time() - returned, 3s);
+    EXPECT_TRUE(tavc::test::wait_for_exit(calls[0].pid, 3s));
+    EXPECT_EQ(record_->calls().size(), 1u);
+}
+
+TEST_F(AgentOnBus, SoundsInARowRunInOrderInOneDrain) {
+    ASSERT_EQ(exports_->sound_out("12.00_P"), 0);
+    ASSERT_EQ(exports_->sound_out("5.00_k"), 0);
+    ASSERT_EQ(exports_->sound_out("_C"), 0);
+    const auto last_returned = std::chrono::steady_clock::now();
+    auto calls = record_->wait_for_calls(3, 3s);
+    ASSERT_EQ(calls.size(), 3u);
+    EXPECT_EQ(calls[0], DriverCall("SoundOut", {"12.00_P"}));
+    EXPECT_EQ(calls[1], DriverCall("SoundOut", {"5.00_k"}));
+    EXPECT_EQ(calls[2], DriverCall("SoundOut", {"_C"}));
+    // All from one agent, and the first only after the last release's quiet period.
+    EXPECT_EQ(calls[0].pid, calls[2].pid);
+    EXPECT_GE(calls[0].time() - last_returned, 50ms);
+    EXPECT_TRUE(tavc::test::wait_for_exit(calls[0].pid, 3s));
+}
+
+TEST_F(AgentOnBus, UnregisteredAgentGivesMinusOneAtOnce) {
+    ASSERT_EQ(run_corvis("-UnregServer"), 0);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(exports_->sound_out("_C"), -1);
+    EXPECT_EQ(exports_->speak("x", 1), -1);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
+    EXPECT_TRUE(bus_->processes_named("corvis").empty());
+}
+
+TEST_F(AgentOnBus, NoSessionBusGivesMinusOne) {
+    unsetenv("DBUS_SESSION_BUS_ADDRESS");
+    unsetenv("XDG_RUNTIME_DIR");
+    EXPECT_EQ(exports_->speak("x", 1), -1);
+    EXPECT_EQ(exports_->sound_out("_C"), -1);
+}
+
+TEST_F(AgentOnBus, HeldObjectRunsNothingUntilItsRelease) {
+    com::Session session;
+    ASSERT_EQ(session.open(), com::kOk);
+    com::Object agent;
+    ASSERT_EQ(session.create_instance(corvis::kKelClassId, corvis::kIKel, agent), com::kOk);
+    int32_t dispid = 0;
+    EXPECT_EQ(agent.get_id_of_name("Execute", dispid), com::kOk);
+    EXPECT_EQ(dispid, 3);
+    for (const char16_t* command : {u"SoundOut\t1\ta", u"SoundOut\t1\tb", u"SoundOut\t1\tc"})
+        ASSERT_EQ(agent.invoke("Execute", command), com::kOk);
+    EXPECT_TRUE(record_->wait_for_calls(1, 300ms).empty());
+    ASSERT_EQ(agent.release(), com::kOk);
+    const auto released = std::chrono::steady_clock::now();
+    auto calls = record_->wait_for_calls(3, 3s);
+    ASSERT_EQ(calls.size(), 3u);
+    EXPECT_EQ(calls[0], DriverCall("SoundOut", {"a"}));
+    EXPECT_EQ(calls[1], DriverCall("SoundOut", {"b"}));
+    EXPECT_EQ(calls[2], DriverCall("SoundOut", {"c"}));
+    EXPECT_GE(calls[0].time() - released, 50ms);
+}
+
+TEST_F(AgentOnBus, FullRingAndOverlongTextAreRefusedWithAFailure) {
+    com::Session session;
+    ASSERT_EQ(session.open(), com::kOk);
+    com::Object agent;
+    ASSERT_EQ(session.create_instance(corvis::kKelClassId, corvis::kIKel, agent), com::kOk);
+    EXPECT_TRUE(com::failed(agent.invoke("Execute", std::u16string(256, u'x'))));
+    for (int i = 0; i < 99; ++i) ASSERT_EQ(agent.invoke("Execute", u"SoundOut\t1\tx"), com::kOk) << i;
+    EXPECT_TRUE(com::failed(agent.invoke("Execute", u"SoundOut\t1\ty")));
+    ASSERT_EQ(agent.release(), com::kOk);
+    auto calls = record_->wait_for_calls(99, 5s);
+    ASSERT_EQ(calls.size(), 99u);
+    for (const DriverCall& call : calls) EXPECT_EQ(call, DriverCall("SoundOut", {"x"}));
+    EXPECT_TRUE(tavc::test::wait_for_exit(calls[0].pid, 3s));
+    EXPECT_EQ(record_->calls().size(), 99u);
+}
+
+TEST_F(AgentOnBus, ClientThatDiesHoldingAnObjectDoesNotKeepTheAgentAlive) {
+    ChildProcess client({test_bin_dir() + "/held_object_client", corvis::kKelClassId.braced(),
+                         corvis::kIKelId.braced(), "IKel", "Execute", "SoundOut\t1\tx"});
+    ASSERT_EQ(client.read_line(5s), "held");
+    auto agents = bus_->processes_named("corvis");
+    ASSERT_EQ(agents.size(), 1u);
+    EXPECT_TRUE(record_->wait_for_calls(1, 300ms).empty());
+    client.kill_now();
+    auto calls = record_->wait_for_calls(1, 3s);
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0], DriverCall("SoundOut", {"x"}));
+    EXPECT_TRUE(tavc::test::wait_for_exit(agents[0], 3s));
+}
+
+TEST_F(AgentOnBus, AgentStartedWithoutAnActivationEndsByItself) {
+    ChildProcess agent(
+        {bin_dir() + "/corvis", "-RegServer", "-x"},
+        {"LD_LIBRARY_PATH=" + test_bin_dir() + "/support", "PANELKIT_RECORD=" + record_->path()});
+    EXPECT_EQ(agent.wait(15s), 0);
+    EXPECT_TRUE(record_->calls().empty());
+}
+
+// The exact frames of the exports, as a stand-in agent on the bus receives them.
+struct FrameCase {
+    const char* name;
+    enum { SoundOut, SoftSoundOut, Speak } export_;
+    std::string text;  // GBK
+    int32_t flag;
+    int32_t result;
+    std::string frame;  // GBK; empty: nothing sent
+};
+
+class ExportFrames : public ::testing::TestWithParam<FrameCase> {
+  protected:
+    void SetUp() override {
+        bus_ = std::make_unique<PrivateBus>();
+        if (!bus_->ok()) GTEST_SKIP() << bus_->error();
+        ChildProcess registering({bin_dir() + "/corvis", "-RegServer"});
+        ASSERT_EQ(registering.wait(10s), 0);
+        exports_ = &TesselExports::get();
+        ASSERT_NE(exports_->speak, nullptr);
+    }
+    void TearDown() override { bus_.reset(); }
+
+    int32_t call(const FrameCase& c) const {
+        switch (c.export_) {
+            case FrameCase::SoundOut:
+                return exports_->sound_out(c.text.c_str());
+            case FrameCase::SoftSoundOut:
+                return exports_->soft_sound_out(c.text.c_str(), c.flag);
+            case FrameCase::Speak:
+                return exports_->speak(c.text.c_str(), c.flag);
+        }
+        return 99;
+    }
+
+    std::unique_ptr<PrivateBus> bus_;
+    const TesselExports* exports_ = nullptr;
+};
+
+TEST_P(ExportFrames, SendTheAgentCommand) {
+    const FrameCase& c = GetParam();
+    RecordingServer agent(corvis::kKelClassId, corvis::kIKel);
+    ASSERT_EQ(agent.status(), com::kOk);
+    EXPECT_EQ(call(c), c.result);
+    auto calls = agent.calls();
+    if (c.frame.empty()) {
+        EXPECT_TRUE(calls.empty());
+    } else {
+        ASSERT_EQ(calls.size(), 1u);
+        EXPECT_EQ(calls[0].second, utf16_from_gbk(c.frame));
+    }
+    // The object is released on every path.
+    EXPECT_TRUE(agent.wait_for_locks(0, 3s));
+}
+
+const std::string kPrompt = gbk_from_utf8("请您选择按钮,评价我们的服务");
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ExportFrames,
+    ::testing::Values(
+        FrameCase{"SoundOutOfTheChangeSuffix", FrameCase::SoundOut, "_C", 0, 0, "SoundOut\t2\t_C"},
+        FrameCase{"SpeakCountsGbkBytes", FrameCase::Speak, kPrompt, 1, 0, "TAVSpeak\t29\t" + kPrompt + "\t1"},
+        FrameCase{"SoftSoundOutOfAnEmptyText", FrameCase::SoftSoundOut, "", 0, 0, "SoftSoundOut\t2\t\t0"},
+        FrameCase{"FlagWithALowByteOfZeroIsFalse", FrameCase::SoftSoundOut, "12.00", 256, 0,
+                  "SoftSoundOut\t7\t12.00\t0"},
+        FrameCase{"FlagWithANonZeroLowByteIsTrue", FrameCase::Speak, "ok", 0x101, 0, "TAVSpeak\t4\tok\t1"},
+        FrameCase{"NegativeFlagIsTrue", FrameCase::SoftSoundOut, "ok", -1, 0, "SoftSoundOut\t4\tok\t1"},
+        FrameCase{"SoundOutKeepsBlanksAndTabs", FrameCase::SoundOut, " a\tb", 0, 0, "SoundOut\t4\t a\tb"},
+        FrameCase{"SoundOutOfSixtyFourBytes", FrameCase::SoundOut, std::string(64, 'x'), 0, 0,
+                  "SoundOut\t64\t" + std::string(64, 'x')},
+        FrameCase{"SoundOutOverSixtyFourBytesIsRefused", FrameCase::SoundOut, std::string(65, 'x'), 0, -1,
+                  ""},
+        FrameCase{"SpeakOfSixtyTwoBytes", FrameCase::Speak, std::string(62, 'x'), 1, 0,
+                  "TAVSpeak\t64\t" + std::string(62, 'x') + "\t1"},
+        FrameCase{"SpeakOverSixtyTwoBytesIsRefused", FrameCase::Speak, std::string(63, 'x'), 1, -1, ""},
+        FrameCase{"SpeakWithABlankIsRefused", FrameCase::Speak, "ab cd", 1, -1, ""},
+        FrameCase{"SoftSoundOutWithALineEndIsRefused", FrameCase::SoftSoundOut, "ab\r\n", 1, -1, ""},
+        FrameCase{"TextThatIsNotGbkIsRefused", FrameCase::SoundOut, "\x81\x20", 0, -1, ""}),
+    [](const auto& param_info) { return std::string(param_info.param.name); });
+
+TEST_F(ExportFrames, NullTextIsRefused) {
+    RecordingServer agent(corvis::kKelClassId, corvis::kIKel);
+    EXPECT_EQ(exports_->sound_out(nullptr), -1);
+    EXPECT_EQ(exports_->soft_sound_out(nullptr, 1), -1);
+    EXPECT_EQ(exports_->speak(nullptr, 1), -1);
+    EXPECT_TRUE(agent.calls().empty());
+}
+
+TEST_F(ExportFrames, AgentRefusalGivesMinusOneAndReleasesTheObject) {
+    RecordingServer agent(corvis::kKelClassId, corvis::kIKel, com::kInvalidArgument);
+    ASSERT_EQ(agent.status(), com::kOk);
+    EXPECT_EQ(exports_->speak("x", 1), -1);
+    EXPECT_EQ(agent.calls().size(), 1u);
+    EXPECT_TRUE(agent.wait_for_locks(0, 3s));
+}
+
+}  // namespace
