@@ -3,7 +3,6 @@
 
 #include <chrono>
 #include <cstdlib>
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -11,12 +10,11 @@
 #include "child_process.h"
 #include "codepage.h"
 #include "com.h"
-#include "dynamic_library.h"
 #include "kel_typelib.h"
 #include "panelkit_record.h"
 #include "private_bus.h"
 #include "recording_server.h"
-#include "terminal_simulator.h"
+#include "tessel_agent_exports.h"
 
 namespace {
 
@@ -37,40 +35,10 @@ std::string test_bin_dir() {
     return std::getenv("TAVC_TEST_BIN_DIR");
 }
 
-// libtessel.so as a host program loads it, once per test program: its serial port opened at load is a
-// pty of the test's, never a real port.
-struct TesselExports {
-    int32_t (*sound_out)(const char*) = nullptr;
-    int32_t (*soft_sound_out)(const char*, int32_t) = nullptr;
-    int32_t (*speak)(const char*, int32_t) = nullptr;
-
-    static const TesselExports& get() {
-        static const TesselExports exports = load();
-        return exports;
-    }
-
-  private:
-    static TesselExports load() {
-        static tavc::test::TerminalSimulator terminal;
-        std::string config = "/tmp/tavc-tessel.XXXXXX";
-        TesselExports e;
-        if (!terminal.ready() || mkdtemp(config.data()) == nullptr) return e;
-        terminal.link_as_port(config, 1);
-        const char* old = std::getenv("XDG_CONFIG_HOME");
-        const std::string saved = old != nullptr ? old : "";
-        setenv("XDG_CONFIG_HOME", config.c_str(), 1);
-        auto* library = tavc::dynamic_library::open((bin_dir() + "/libtessel.so").c_str());
-        old != nullptr ? setenv("XDG_CONFIG_HOME", saved.c_str(), 1) : unsetenv("XDG_CONFIG_HOME");
-        std::error_code ignored;  // the port is open: its link has served
-        std::filesystem::remove_all(config, ignored);
-        e.sound_out =
-            reinterpret_cast<decltype(e.sound_out)>(tavc::dynamic_library::symbol(library, "TAVSoundOut"));
-        e.soft_sound_out = reinterpret_cast<decltype(e.soft_sound_out)>(
-            tavc::dynamic_library::symbol(library, "TAVSoftSoundOut"));
-        e.speak = reinterpret_cast<decltype(e.speak)>(tavc::dynamic_library::symbol(library, "TAVSpeak"));
-        return e;
-    }
-};
+using TesselExports = tavc::test::TesselAgentExports;
+const TesselExports& tessel() {
+    return TesselExports::get(bin_dir() + "/libtessel.so");
+}
 
 // A private bus whose activated agents load the recording driver; the agent registered on it.
 class AgentOnBus : public ::testing::Test {
@@ -81,8 +49,8 @@ class AgentOnBus : public ::testing::Test {
             "LD_LIBRARY_PATH=" + test_bin_dir() + "/support", "PANELKIT_RECORD=" + record_->path()});
         if (!bus_->ok()) GTEST_SKIP() << bus_->error();
         ASSERT_EQ(run_corvis("-RegServer"), 0);
-        exports_ = &TesselExports::get();
-        ASSERT_NE(exports_->speak, nullptr);
+        exports_ = &tessel();
+        ASSERT_TRUE(exports_->loaded());
     }
     void TearDown() override {
         if (HasFailure() && bus_) std::cerr << "bus log:\n" << bus_->log();
@@ -222,8 +190,8 @@ class ExportFrames : public ::testing::TestWithParam<FrameCase> {
         if (!bus_->ok()) GTEST_SKIP() << bus_->error();
         ChildProcess registering({bin_dir() + "/corvis", "-RegServer"});
         ASSERT_EQ(registering.wait(10s), 0);
-        exports_ = &TesselExports::get();
-        ASSERT_NE(exports_->speak, nullptr);
+        exports_ = &tessel();
+        ASSERT_TRUE(exports_->loaded());
     }
     void TearDown() override { bus_.reset(); }
 

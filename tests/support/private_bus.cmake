@@ -10,3 +10,8 @@ target_link_libraries(tavc_test_private_bus PUBLIC tavc::com Threads::Threads)
 add_executable(held_object_client ${CMAKE_CURRENT_LIST_DIR}/held_object_client.cpp)
 target_link_libraries(held_object_client PRIVATE tavc::com tavc::codepage)
 set_target_properties(held_object_client PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+
+# libtessel.so's agent exports, loaded as a host program loads the library (its port on a pty).
+add_library(tavc_test_tessel_agent_exports STATIC ${CMAKE_CURRENT_LIST_DIR}/tessel_agent_exports.cpp)
+target_include_directories(tavc_test_tessel_agent_exports PUBLIC ${CMAKE_CURRENT_LIST_DIR})
+target_link_libraries(tavc_test_tessel_agent_exports PUBLIC tavc_test_terminal_simulator tavc::dynamic_library)
