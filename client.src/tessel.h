@@ -35,17 +35,22 @@ typedef int32_t ExportResult;
 
 /* ---- Serial link ---------------------------------------------------------------------------------
  * The port is opened when the library is loaded, from "Comport" (1-9 open COM1-COM9, any other value
- * COM10) and "BAUND_RATE" under HKEY_CURRENT_USER\Software\TAVC\Settings; when it cannot be opened the
- * message "打开串口%d出错!" is shown and every serial export answers -1. */
+ * COM10; default 1) and "BAUND_RATE" (default 9600) under HKEY_CURRENT_USER\Software\TAVC\Settings; a
+ * value stored with a type other than a 32-bit number counts as missing. COMn is the tty that
+ * $XDG_CONFIG_HOME/tavc/dosdevices/comn links to, else /dev/ttyS(n-1); it is held exclusively, at the
+ * baud rate, 8N1, raw, until the library is unloaded. When it cannot be opened the message
+ * "打开串口%d出错!" (with the number as configured) goes to standard error and, where the session offers
+ * one, a desktop notification; every serial export then answers -1 until a TAVCReset succeeds. */
 
 /* Closes the port and opens it again from the current settings. Returns 0 when the port is open
  * afterwards, -1 when it is not. Shows the open failure message like loading does. */
 TESSEL_API int32_t TAVCReset(void);
 
 /* ---- Terminal commands ---------------------------------------------------------------------------
- * Each write is followed by a 50 ms pause. A command that cannot be built, because an argument is
- * null or longer than the 64-byte command buffer allows (code over 61 bytes, user id over 54 bytes,
- * text over 50 bytes), is refused with -3 and nothing is written. */
+ * Each write is followed by a 50 ms pause; a write that fails answers -2 at once. -1 (port not open,
+ * nothing written) comes before any check of the arguments. A command that cannot be built, because an
+ * argument is null or longer than the 64-byte command buffer allows (code over 61 bytes, user id over
+ * 54 bytes, text over 50 bytes), is refused with -3 and nothing of it is written. */
 
 /* Writes "PJ" + code. 0, -1, -2. */
 TESSEL_API ExportResult TAVCCommand(const char* code);
@@ -64,7 +69,9 @@ TESSEL_API ExportResult TAVCAskforRemark2(void);
 TESSEL_API ExportResult TAVCReadRemark(char* remark);
 /* Text packet: text at (x, y) in colour 0x00BBGGRR (sent as RGB565). 0, -1, -2, -3. */
 TESSEL_API ExportResult TAVCPrintText(int32_t x, int32_t y, int32_t color, const char* text);
-/* "PJ23", then the amount at (96, 318) in white. Stops at the first failing step. */
+/* "PJ23", then the amount at (96, 318) in white. Each step is a command of its own: the first step
+ * that fails ends the export with its result, so a refused text (-3) comes after the screen has been
+ * switched. 0, -1, -2, -3. */
 TESSEL_API ExportResult TAVCShowCost(const char* amount);
 /* "PJ24", then received at (96, 318) and change at (96, 354), white. */
 TESSEL_API ExportResult TAVCShowPayReturn(const char* received, const char* change);
