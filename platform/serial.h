@@ -46,7 +46,7 @@ struct Transfer {
 std::string device_path(int number);
 
 class Port {
-public:
+  public:
     constexpr Port() = default;
     ~Port();
     Port(Port&& other) noexcept;
@@ -77,7 +77,7 @@ public:
 
     bool is_open() const { return fd_ >= 0; }
 
-private:
+  private:
     int fd_ = -1;
     uint32_t baud_rate_ = 0;
     Timeouts timeouts_{};

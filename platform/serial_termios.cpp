@@ -117,7 +117,9 @@ std::string device_path(int number) {
     return "/dev/ttyS" + std::to_string(number - 1);
 }
 
-Port::~Port() { close(); }
+Port::~Port() {
+    close();
+}
 
 Port::Port(Port&& other) noexcept
     : fd_(std::exchange(other.fd_, -1)), baud_rate_(other.baud_rate_), timeouts_(other.timeouts_) {}
@@ -166,8 +168,8 @@ Status Port::configure(uint32_t baud_rate) {
     termios t{};
     if (::tcgetattr(fd_, &t) != 0) return status_from_errno(errno);
     // Binary data both ways, as on a COM port. A break is a line event there, not a data byte.
-    t.c_iflag &= ~(BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IUCLC | IXON | IXOFF | IXANY | INPCK |
-                   IMAXBEL);
+    t.c_iflag &=
+        ~(BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IUCLC | IXON | IXOFF | IXANY | INPCK | IMAXBEL);
     t.c_iflag |= IGNBRK;
     t.c_oflag &= ~OPOST;
     t.c_lflag &= ~(ECHO | ECHOE | ECHOK | ECHONL | ICANON | ISIG | IEXTEN);
@@ -257,7 +259,8 @@ Transfer Port::write(const void* data, size_t size) {
         int queued = 0;
         if (::ioctl(fd_, TIOCOUTQ, &queued) != 0 || queued <= 0) return {Status::Ok, sent};
         Clock::time_point now = Clock::now();
-        if (deadline && now >= *deadline) return {Status::Ok, sent - std::min(sent, static_cast<size_t>(queued))};
+        if (deadline && now >= *deadline)
+            return {Status::Ok, sent - std::min(sent, static_cast<size_t>(queued))};
         // One character is ten bit times at 8N1.
         uint32_t rate = baud_rate_ != 0 ? baud_rate_ : 9600;
         auto left = std::chrono::microseconds(static_cast<uint64_t>(queued) * 10'000'000u / rate + 100);
