@@ -1,1 +1,803 @@
-// Written with its facility.
+#include "registry.h"
+
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+
+#include "codepage.h"
+
+namespace tavc::registry {
+namespace {
+
+using Path = std::vector<std::string>;  // key path components, UTF-8
+
+// ---- names ----
+
+char fold(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool same_name(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (fold(a[i]) != fold(b[i])) return false;
+    return true;
+}
+
+bool starts_with_folded(std::string_view s, std::string_view prefix) {
+    return s.size() >= prefix.size() && same_name(s.substr(0, prefix.size()), prefix);
+}
+
+bool has_prefix(const Path& path, const Path& prefix) {
+    if (path.size() < prefix.size()) return false;
+    for (size_t i = 0; i < prefix.size(); ++i)
+        if (!same_name(path[i], prefix[i])) return false;
+    return true;
+}
+
+bool same_path(const Path& a, const Path& b) {
+    return a.size() == b.size() && has_prefix(a, b);
+}
+
+// A line break would end the line early and let the rest be read as a key or value of its own.
+bool fits_on_a_line(std::string_view utf8) {
+    return utf8.find_first_of(std::string_view("\0\r\n", 3)) == utf8.npos;
+}
+
+const char* hive_name(Hive hive) {
+    return hive == Hive::ClassesRoot ? "HKEY_CLASSES_ROOT" : "HKEY_CURRENT_USER";
+}
+
+// GBK key path to its components; "\Software\TAVC\" is taken as "Software\TAVC". None when malformed.
+// Split after the conversion: a GBK trail byte may be 0x5C, the backslash.
+std::optional<Path> parse_path(std::string_view gbk) {
+    std::string utf8 = codepage::utf8_from_gbk(gbk);
+    std::string_view s = utf8;
+    while (!s.empty() && s.front() == '\\') s.remove_prefix(1);
+    while (!s.empty() && s.back() == '\\') s.remove_suffix(1);
+    Path path;
+    while (!s.empty()) {
+        size_t cut = s.find('\\');
+        std::string_view part = s.substr(0, cut);
+        if (part.empty() || !fits_on_a_line(part)) return std::nullopt;
+        path.emplace_back(part);
+        s = cut == s.npos ? std::string_view() : s.substr(cut + 1);
+    }
+    return path;
+}
+
+std::string gbk_path(const Path& path) {
+    std::string utf8;
+    for (const std::string& part : path) utf8 += (utf8.empty() ? "" : "\\") + part;
+    return codepage::gbk_from_utf8(utf8);
+}
+
+// ---- the file as text ----
+
+// A stray CR counts as a blank too: written back before a LF it would otherwise turn into a line end
+// and change what the line means on the next reading.
+std::string_view trim(std::string_view s) {
+    size_t a = s.find_first_not_of(" \t\r");
+    if (a == s.npos) return {};
+    return s.substr(a, s.find_last_not_of(" \t\r") - a + 1);
+}
+
+struct Line {
+    bool is_value = false;
+    std::string name;              // value name (UTF-8), "" for the default value
+    std::vector<std::string> raw;  // as stored, continuation lines included; written back unchanged
+};
+
+struct Section {
+    std::string header;  // the key line as stored
+    bool ours = false;   // a well-formed key of this hive; other sections are only carried along
+    Path path;
+    std::vector<Line> lines;
+};
+
+struct HiveText {
+    std::vector<std::string> preamble;  // lines before the first key line
+    std::vector<Section> sections;
+};
+
+// Reads a quoted text starting at s[pos] == '"'; on success pos is just past the closing quote.
+// Only \\ and \" are escapes; a backslash before any other character stands for itself.
+std::optional<std::string> unquote(std::string_view s, size_t& pos) {
+    std::string out;
+    for (size_t i = pos + 1; i < s.size(); ++i) {
+        if (s[i] == '"') {
+            pos = i + 1;
+            return out;
+        }
+        if (s[i] == '\\' && i + 1 < s.size() && (s[i + 1] == '\\' || s[i + 1] == '"')) ++i;
+        out += s[i];
+    }
+    return std::nullopt;
+}
+
+std::string quote(std::string_view s) {
+    std::string out = "\"";
+    for (char c : s) {
+        if (c == '\\' || c == '"') out += '\\';
+        out += c;
+    }
+    return out + "\"";
+}
+
+// The value name of a line `"name"=...` or `@=...`, and where its data starts.
+std::optional<std::string> value_name(std::string_view line, size_t& data_start) {
+    std::string name;
+    size_t pos = 0;
+    if (line.empty()) return std::nullopt;
+    if (line[0] == '@') {
+        pos = 1;
+    } else if (line[0] == '"') {
+        auto n = unquote(line, pos);
+        if (!n) return std::nullopt;
+        name = std::move(*n);
+    } else {
+        return std::nullopt;
+    }
+    while (pos < line.size() && (line[pos] == ' ' || line[pos] == '\t')) ++pos;
+    if (pos >= line.size() || line[pos] != '=') return std::nullopt;
+    data_start = pos + 1;
+    return name;
+}
+
+bool is_hex_digit(char c) {
+    return (c >= '0' && c <= '9') || (fold(c) >= 'a' && fold(c) <= 'f');
+}
+
+bool is_hex_value(std::string_view first_line) {
+    size_t data = 0;
+    std::string_view t = trim(first_line);
+    return value_name(t, data) && starts_with_folded(trim(t.substr(data)), "hex");
+}
+
+// A continuation of a wrapped hex value holds nothing but hex bytes, commas and blanks.
+bool is_hex_continuation(std::string_view line) {
+    std::string_view t = trim(line);
+    if (t.empty()) return false;
+    for (char c : t)
+        if (!is_hex_digit(c) && c != ',' && c != ' ' && c != '\t' && c != '\\') return false;
+    return true;
+}
+
+bool ends_in_backslash(std::string_view line) {
+    std::string_view t = trim(line);
+    return !t.empty() && t.back() == '\\';
+}
+
+std::optional<Section> parse_header(std::string_view line, Hive hive) {
+    std::string_view t = trim(line);
+    if (t.size() < 2 || t.front() != '[' || t.back() != ']') return std::nullopt;
+    Section section;
+    section.header = std::string(line);
+    std::string_view inner = t.substr(1, t.size() - 2);
+    size_t cut = inner.find('\\');
+    if (!same_name(inner.substr(0, cut), hive_name(hive))) return section;  // another hive: carried along
+    section.ours = true;
+    while (cut != inner.npos) {
+        size_t next = inner.find('\\', cut + 1);
+        std::string_view part = inner.substr(cut + 1, next == inner.npos ? inner.npos : next - cut - 1);
+        if (part.empty()) {  // two backslashes in a row, or one at the end: no key a caller could name
+            section.ours = false;
+            section.path.clear();
+            break;
+        }
+        section.path.emplace_back(part);
+        cut = next;
+    }
+    return section;
+}
+
+void drop_trailing_blanks(Section& section) {
+    while (!section.lines.empty() && !section.lines.back().is_value &&
+           trim(section.lines.back().raw[0]).empty())
+        section.lines.pop_back();
+}
+
+std::vector<std::string_view> split_lines(std::string_view text) {
+    std::vector<std::string_view> lines;
+    while (!text.empty()) {
+        size_t cut = text.find('\n');
+        std::string_view line = text.substr(0, cut);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        lines.push_back(line);
+        text = cut == text.npos ? std::string_view() : text.substr(cut + 1);
+    }
+    return lines;
+}
+
+HiveText parse(std::string_view text, Hive hive) {
+    if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
+    std::vector<std::string_view> lines = split_lines(text);
+    size_t i = 0;
+    while (i < lines.size() && trim(lines[i]).empty()) ++i;
+    if (i < lines.size() && trim(lines[i]) == "REGEDIT4") ++i;
+
+    HiveText hive_text;
+    Section* section = nullptr;
+    for (; i < lines.size(); ++i) {
+        std::string_view t = trim(lines[i]);
+        // Blank lines inside a key are kept (one ends a wrapped value); the writer puts its own
+        // blank line after each key, so those at the end are layout only.
+        if (t.empty() && !section) continue;
+        if (auto header = parse_header(lines[i], hive)) {
+            if (section) drop_trailing_blanks(*section);
+            hive_text.sections.push_back(std::move(*header));
+            section = &hive_text.sections.back();
+            continue;
+        }
+        Line line;
+        line.raw.emplace_back(lines[i]);
+        size_t data = 0;
+        if (section && section->ours) {
+            if (auto name = value_name(t, data)) {
+                line.is_value = true;
+                line.name = std::move(*name);
+                if (is_hex_value(t)) {
+                    while (ends_in_backslash(line.raw.back()) && i + 1 < lines.size() &&
+                           is_hex_continuation(lines[i + 1]))
+                        line.raw.emplace_back(lines[++i]);
+                }
+            }
+        }
+        if (section) {
+            section->lines.push_back(std::move(line));
+        } else {
+            hive_text.preamble.push_back(std::move(line.raw[0]));
+        }
+    }
+    if (section) drop_trailing_blanks(*section);
+    return hive_text;
+}
+
+std::string serialize(const HiveText& hive_text) {
+    std::string out = "REGEDIT4\n";
+    for (const std::string& line : hive_text.preamble) out += line + "\n";
+    out += "\n";
+    for (const Section& section : hive_text.sections) {
+        out += section.header + "\n";
+        for (const Line& line : section.lines)
+            for (const std::string& raw : line.raw) out += raw + "\n";
+        out += "\n";
+    }
+    return out;
+}
+
+// ---- values ----
+
+std::optional<uint32_t> parse_dword(std::string_view digits) {
+    if (digits.empty() || digits.size() > 8) return std::nullopt;
+    uint32_t v = 0;
+    for (char c : digits) {
+        if (!is_hex_digit(c)) return std::nullopt;
+        v = v * 16 + static_cast<uint32_t>(c <= '9' ? c - '0' : fold(c) - 'a' + 10);
+    }
+    return v;
+}
+
+std::optional<std::string> parse_hex_bytes(std::string_view list) {
+    std::string bytes;
+    list = trim(list);
+    while (!list.empty()) {
+        size_t cut = list.find(',');
+        std::string_view byte = trim(list.substr(0, cut));
+        if (byte.size() > 2) return std::nullopt;
+        auto v = parse_dword(byte);
+        if (!v) return std::nullopt;
+        bytes += static_cast<char>(*v);
+        if (cut == list.npos) break;
+        list = list.substr(cut + 1);
+        if (trim(list).empty()) return std::nullopt;  // a trailing comma: the value was cut short
+    }
+    return bytes;
+}
+
+// The data of a value line (after '='), continuation lines joined.
+std::string joined_data(const Line& line) {
+    size_t data = 0;
+    std::string_view first = trim(line.raw[0]);
+    value_name(first, data);
+    std::string out(first.substr(data));
+    for (size_t i = 1; i < line.raw.size(); ++i) {
+        std::string_view t = trim(out);
+        if (!t.empty() && t.back() == '\\') out.resize(t.data() + t.size() - 1 - out.data());
+        out += trim(line.raw[i]);
+    }
+    return out;
+}
+
+// The value a line holds; none for a type this layer does not know or data it cannot read.
+std::optional<Value> decode(const Line& line) {
+    std::string data = joined_data(line);
+    std::string_view t = trim(data);
+    Value value;
+    if (!t.empty() && t[0] == '"') {
+        size_t end = 0;
+        auto text = unquote(t, end);
+        if (!text || !trim(t.substr(end)).empty()) return std::nullopt;
+        value.type = ValueType::String;
+        value.text = codepage::gbk_from_utf8(*text);
+    } else if (starts_with_folded(t, "dword:")) {
+        auto v = parse_dword(t.substr(6));
+        if (!v) return std::nullopt;
+        value.type = ValueType::Dword;
+        value.dword = *v;
+    } else if (starts_with_folded(t, "hex(2):")) {
+        auto bytes = parse_hex_bytes(t.substr(7));
+        if (!bytes) return std::nullopt;
+        value.type = ValueType::ExpandString;
+        value.text = codepage::gbk_from_utf8(bytes->substr(0, bytes->find('\0')));
+    } else {
+        return std::nullopt;
+    }
+    return value;
+}
+
+// The stored line for a value; none when it cannot be stored faithfully.
+std::optional<std::string> encode(const std::string& name, const Value& value) {
+    std::string line = name.empty() ? "@=" : quote(name) + "=";
+    switch (value.type) {
+        case ValueType::String: {
+            std::string utf8 = codepage::utf8_from_gbk(value.text);
+            if (!fits_on_a_line(utf8)) return std::nullopt;
+            return line + quote(utf8);
+        }
+        case ValueType::Dword: {
+            char digits[9];
+            std::snprintf(digits, sizeof digits, "%08x", value.dword);
+            return line + "dword:" + digits;
+        }
+        case ValueType::ExpandString: {
+            std::string utf8 = codepage::utf8_from_gbk(value.text);
+            if (utf8.find('\0') != utf8.npos) return std::nullopt;  // would cut the text short on reading
+            line += "hex(2):";
+            char byte[4];
+            for (unsigned char c : utf8) {
+                std::snprintf(byte, sizeof byte, "%02x,", c);
+                line += byte;
+            }
+            return line + "00";
+        }
+    }
+    return std::nullopt;
+}
+
+// Removes the value lines that `drop` picks. A wrapped value cut short (its last line ends in a
+// backslash) must not take the line after a removed one as its continuation on the next reading.
+template <typename Drop>
+bool erase_values(Section& section, Drop drop) {
+    std::vector<Line> kept;
+    bool removed = false, gap = false;
+    for (Line& line : section.lines) {
+        if (line.is_value && drop(line)) {
+            removed = gap = true;
+            continue;
+        }
+        if (gap && !kept.empty() && kept.back().is_value && is_hex_value(kept.back().raw[0]) &&
+            ends_in_backslash(kept.back().raw.back()) && is_hex_continuation(line.raw[0]))
+            kept.push_back(Line{false, {}, {""}});
+        gap = false;
+        kept.push_back(std::move(line));
+    }
+    section.lines = std::move(kept);
+    return removed;
+}
+
+// ---- keys in the text ----
+
+bool key_in(const HiveText& hive_text, const Path& path) {
+    if (path.empty()) return true;  // the hive itself
+    for (const Section& s : hive_text.sections)
+        if (s.ours && has_prefix(s.path, path)) return true;  // a key line for a subkey implies its parents
+    return false;
+}
+
+// Calls `body` with each key line of `path`: a hand-edited file may hold one key twice.
+template <typename Text, typename Body>
+void for_each_section(Text& hive_text, const Path& path, Body body) {
+    for (auto& s : hive_text.sections)
+        if (s.ours && same_path(s.path, path)) body(s);
+}
+
+template <typename Text>
+auto* find_value(Text& hive_text, const Path& path, std::string_view name) {
+    decltype(&hive_text.sections[0].lines[0]) found = nullptr;  // the last one wins, as on importing
+    for_each_section(hive_text, path, [&](auto& s) {
+        for (auto& line : s.lines)
+            if (line.is_value && same_name(line.name, name)) found = &line;
+    });
+    return found;
+}
+
+// `path` with the spelling already stored for each component that exists.
+Path stored_spelling(const HiveText& hive_text, Path path) {
+    for (size_t i = 0; i < path.size(); ++i) {
+        Path prefix(path.begin(), path.begin() + static_cast<ptrdiff_t>(i + 1));
+        for (const Section& s : hive_text.sections) {
+            if (s.ours && has_prefix(s.path, prefix)) {
+                path[i] = s.path[i];
+                break;
+            }
+        }
+    }
+    return path;
+}
+
+Section* last_section(HiveText& hive_text, const Path& path) {
+    Section* found = nullptr;
+    for_each_section(hive_text, path, [&](Section& s) { found = &s; });
+    return found;
+}
+
+// The section that new values of the key go into. A key without a key line of its own gets one, and
+// so does each of its parents, so that they outlive a deleted subkey.
+Section& ensure_key(HiveText& hive_text, Hive hive, const Path& path, bool& changed) {
+    if (Section* s = last_section(hive_text, path)) return *s;
+    Path spelled = stored_spelling(hive_text, path);
+    for (size_t n = path.empty() ? 0 : 1; n <= path.size(); ++n) {
+        Path prefix(spelled.begin(), spelled.begin() + static_cast<ptrdiff_t>(n));
+        if (last_section(hive_text, prefix)) continue;
+        Section s;
+        s.header = std::string("[") + hive_name(hive);
+        for (const std::string& part : prefix) s.header += "\\" + part;
+        s.header += "]";
+        s.ours = true;
+        s.path = prefix;
+        hive_text.sections.push_back(std::move(s));
+        changed = true;
+    }
+    return *last_section(hive_text, path);
+}
+
+// ---- files ----
+
+std::string config_home() {
+    const char* xdg = std::getenv("XDG_CONFIG_HOME");
+    if (xdg && xdg[0] == '/') return xdg;  // a relative XDG_CONFIG_HOME is ignored, as XDG says
+    const char* home = std::getenv("HOME");
+    if (home && home[0] == '/') return std::string(home) + "/.config";
+    struct passwd pw, *found = nullptr;
+    char buf[4096];
+    if (getpwuid_r(getuid(), &pw, buf, sizeof buf, &found) == 0 && found && found->pw_dir)
+        return std::string(found->pw_dir) + "/.config";
+    return "/.config";
+}
+
+std::string folder() {
+    return config_home() + "/tavc";
+}
+
+class Fd {
+  public:
+    explicit Fd(int fd) : fd_(fd) {}
+    ~Fd() {
+        if (fd_ >= 0) close(fd_);
+    }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int get() const { return fd_; }
+    bool ok() const { return fd_ >= 0; }
+
+  private:
+    int fd_;
+};
+
+bool lock(const Fd& fd, int operation) {
+    while (flock(fd.get(), operation) != 0)
+        if (errno != EINTR) return false;
+    return true;
+}
+
+struct FileText {
+    bool exists = false;
+    mode_t mode = 0600;
+    std::string text;
+};
+
+// The whole file; none when it exists but cannot be read (then nothing may replace it).
+std::optional<FileText> read_file(const std::string& path) {
+    FileText file;
+    // O_NONBLOCK: a FIFO put in the file's place must not hang the caller.
+    Fd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (!fd.ok()) {
+        if (errno == ENOENT || errno == ENOTDIR) return file;
+        return std::nullopt;
+    }
+    struct stat st;
+    if (fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+    file.exists = true;
+    file.mode = st.st_mode & 07777;
+    char buf[65536];
+    for (;;) {
+        ssize_t n = read(fd.get(), buf, sizeof buf);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return std::nullopt;
+        if (n == 0) break;
+        file.text.append(buf, static_cast<size_t>(n));
+    }
+    return file;
+}
+
+bool make_folders(const std::string& path) {
+    for (size_t cut = path.find('/', 1);; cut = path.find('/', cut + 1)) {
+        std::string part = path.substr(0, cut);
+        if (mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return false;
+        if (cut == std::string::npos) break;
+    }
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool write_all(int fd, std::string_view data) {
+    while (!data.empty()) {
+        ssize_t n = write(fd, data.data(), data.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        data.remove_prefix(static_cast<size_t>(n));
+    }
+    return true;
+}
+
+// Readers see the old file or the new one, never a part: the new text goes to a temporary file that
+// replaces the old one by rename once it is on the disk.
+bool replace_file(const std::string& dir, const std::string& path, std::string_view text, mode_t mode) {
+    std::string temp = path + ".XXXXXX";
+    int raw = mkostemp(temp.data(), O_CLOEXEC);
+    if (raw < 0) return false;
+    bool ok;
+    {
+        Fd fd(raw);
+        ok = write_all(fd.get(), text) && fchmod(fd.get(), mode) == 0 && fsync(fd.get()) == 0;
+    }
+    ok = ok && rename(temp.c_str(), path.c_str()) == 0;
+    if (!ok) {
+        unlink(temp.c_str());
+        return false;
+    }
+    Fd folder_fd(open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (folder_fd.ok()) fsync(folder_fd.get());
+    return true;
+}
+
+std::string lock_file(Hive hive) {
+    return hive_file(hive) + ".lock";
+}
+
+// The hive as it is now; none when its file cannot be read.
+std::optional<HiveText> load(Hive hive) {
+    // Without a lock file (no folder yet, a read-only folder) the rename still keeps readers safe.
+    Fd lock_fd(open(lock_file(hive).c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0600));
+    if (lock_fd.ok()) lock(lock_fd, LOCK_SH);
+    auto file = read_file(hive_file(hive));
+    if (!file) return std::nullopt;
+    return parse(file->text, hive);
+}
+
+// Runs `edit` on the hive under the writers' lock and stores the result when `edit` changed it.
+// `edit` returns none to refuse, else whether it changed anything.
+template <typename Edit>
+bool change(Hive hive, Edit edit) {
+    std::string dir = folder();
+    struct stat st;
+    if (stat(dir.c_str(), &st) != 0 && errno == ENOENT) {
+        HiveText empty;
+        auto changed = edit(empty);
+        if (!changed) return false;
+        if (!*changed) return true;  // nothing to store: no folder made for it
+    }
+    if (!make_folders(dir)) return false;
+    // The data file is replaced on every change, so the writers meet on a file that stays.
+    Fd lock_fd(open(lock_file(hive).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+    if (!lock_fd.ok() || !lock(lock_fd, LOCK_EX)) return false;
+    std::string path = hive_file(hive);
+    auto file = read_file(path);
+    if (!file) return false;
+    HiveText hive_text = parse(file->text, hive);
+    auto changed = edit(hive_text);
+    if (!changed) return false;
+    if (!*changed) return true;
+    return replace_file(dir, path, serialize(hive_text), file->mode);
+}
+
+// Names once each (compared without case), in the order first met; handed out in GBK.
+class NameList {
+  public:
+    void add(const std::string& utf8) {
+        for (const std::string& name : utf8_)
+            if (same_name(name, utf8)) return;
+        utf8_.push_back(utf8);
+    }
+    std::vector<std::string> gbk() const {
+        std::vector<std::string> out;
+        for (const std::string& name : utf8_) out.push_back(codepage::gbk_from_utf8(name));
+        return out;
+    }
+
+  private:
+    std::vector<std::string> utf8_;
+};
+
+// The registry's callers include load-time code and C exports: nothing may throw out of here.
+template <typename Result, typename Body>
+Result guarded(Result on_failure, Body body) noexcept {
+    try {
+        return body();
+    } catch (...) {
+        return on_failure;
+    }
+}
+
+struct KeyText {
+    Path path;
+    HiveText text;
+};
+
+std::optional<KeyText> load_key(Hive hive, std::string_view path) {
+    auto parts = parse_path(path);
+    if (!parts) return std::nullopt;
+    auto hive_text = load(hive);
+    if (!hive_text) return std::nullopt;
+    return KeyText{std::move(*parts), std::move(*hive_text)};
+}
+
+}  // namespace
+
+std::string hive_file(Hive hive) {
+    return folder() + (hive == Hive::ClassesRoot ? "/classes.reg" : "/user.reg");
+}
+
+std::optional<Key> Key::open(Hive hive, std::string_view path, bool create) {
+    return guarded(std::optional<Key>(), [&]() -> std::optional<Key> {
+        auto parts = parse_path(path);
+        if (!parts) return std::nullopt;
+        auto hive_text = load(hive);
+        if (!hive_text) return std::nullopt;
+        if (!key_in(*hive_text, *parts)) {
+            if (!create) return std::nullopt;
+            bool made = change(hive, [&](HiveText& t) -> std::optional<bool> {
+                bool changed = false;
+                ensure_key(t, hive, *parts, changed);
+                return changed;
+            });
+            if (!made) return std::nullopt;
+        }
+        return Key(hive, gbk_path(*parts));
+    });
+}
+
+bool Key::has_value(std::string_view name) const {
+    return guarded(false, [&] {
+        auto key = load_key(hive_, path_);
+        return key && find_value(key->text, key->path, codepage::utf8_from_gbk(name)) != nullptr;
+    });
+}
+
+std::optional<Value> Key::read(std::string_view name) const {
+    return guarded(std::optional<Value>(), [&]() -> std::optional<Value> {
+        auto key = load_key(hive_, path_);
+        if (!key) return std::nullopt;
+        const Line* line = find_value(key->text, key->path, codepage::utf8_from_gbk(name));
+        if (!line) return std::nullopt;
+        return decode(*line);
+    });
+}
+
+std::optional<uint32_t> Key::read_dword(std::string_view name) const {
+    auto value = read(name);
+    if (!value || value->type != ValueType::Dword) return std::nullopt;
+    return value->dword;
+}
+
+std::optional<std::string> Key::read_string(std::string_view name) const {
+    auto value = read(name);
+    if (!value || value->type == ValueType::Dword) return std::nullopt;
+    return std::move(value->text);
+}
+
+bool Key::write(std::string_view name, const Value& value) {
+    return guarded(false, [&] {
+        auto parts = parse_path(path_);
+        std::string utf8_name = codepage::utf8_from_gbk(name);
+        if (!parts || !fits_on_a_line(utf8_name) || !encode(utf8_name, value)) return false;
+        return change(hive_, [&](HiveText& t) -> std::optional<bool> {
+            bool changed = false;
+            Section& target = ensure_key(t, hive_, *parts, changed);
+            // The last copy of the name is the one readers see; it takes the new value, the others go.
+            Line* kept = find_value(t, *parts, utf8_name);
+            auto text = encode(kept ? kept->name : utf8_name, value);
+            if (!text) return std::nullopt;
+            if (!kept) {
+                target.lines.push_back(Line{true, utf8_name, {*text}});
+                return true;
+            }
+            if (kept->raw != std::vector<std::string>{*text}) {
+                kept->raw = {*text};
+                changed = true;
+            }
+            for_each_section(t, *parts, [&](Section& s) {
+                changed |= erase_values(
+                    s, [&](const Line& line) { return &line != kept && same_name(line.name, utf8_name); });
+            });
+            return changed;
+        });
+    });
+}
+
+bool Key::write_string(std::string_view name, std::string_view gbk_text) {
+    return write(name, Value{ValueType::String, std::string(gbk_text), 0});
+}
+
+bool Key::write_dword(std::string_view name, uint32_t value) {
+    return write(name, Value{ValueType::Dword, {}, value});
+}
+
+bool Key::delete_value(std::string_view name) {
+    return guarded(false, [&] {
+        auto parts = parse_path(path_);
+        if (!parts) return false;
+        std::string utf8_name = codepage::utf8_from_gbk(name);
+        return change(hive_, [&](HiveText& t) -> std::optional<bool> {
+            bool changed = false;
+            for_each_section(t, *parts, [&](Section& s) {
+                changed |= erase_values(s, [&](const Line& line) { return same_name(line.name, utf8_name); });
+            });
+            return changed;
+        });
+    });
+}
+
+std::vector<std::string> Key::subkeys() const {
+    return guarded(std::vector<std::string>(), [&] {
+        NameList names;
+        if (auto key = load_key(hive_, path_))
+            for (const Section& s : key->text.sections)
+                if (s.ours && s.path.size() > key->path.size() && has_prefix(s.path, key->path))
+                    names.add(s.path[key->path.size()]);
+        return names.gbk();
+    });
+}
+
+std::vector<std::string> Key::value_names() const {
+    return guarded(std::vector<std::string>(), [&] {
+        NameList names;
+        if (auto key = load_key(hive_, path_))
+            for_each_section(key->text, key->path, [&](const Section& s) {
+                for (const Line& line : s.lines)
+                    if (line.is_value) names.add(line.name);
+            });
+        return names.gbk();
+    });
+}
+
+bool key_exists(Hive hive, std::string_view path) {
+    return guarded(false, [&] {
+        auto key = load_key(hive, path);
+        return key && key_in(key->text, key->path);
+    });
+}
+
+bool delete_key_tree(Hive hive, std::string_view path) {
+    return guarded(false, [&] {
+        auto parts = parse_path(path);
+        if (!parts || parts->empty()) return false;  // the hive itself is never deleted
+        return change(hive, [&](HiveText& t) -> std::optional<bool> {
+            Path parent = stored_spelling(t, Path(parts->begin(), parts->end() - 1));
+            bool changed = std::erase_if(t.sections, [&](const Section& s) {
+                               return s.ours && has_prefix(s.path, *parts);
+                           }) > 0;
+            if (changed && !parent.empty()) ensure_key(t, hive, parent, changed);
+            return changed;
+        });
+    });
+}
+
+}  // namespace tavc::registry

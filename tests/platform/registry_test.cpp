@@ -1,0 +1,411 @@
+#include "registry.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include <gtest/gtest.h>
+
+#include "codepage.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using tavc::codepage::gbk_from_utf8;
+using tavc::registry::delete_key_tree;
+using tavc::registry::Hive;
+using tavc::registry::hive_file;
+using tavc::registry::Key;
+using tavc::registry::key_exists;
+using tavc::registry::Value;
+using tavc::registry::ValueType;
+
+constexpr const char* kSettings = "Software\\TAVC\\Settings";
+
+// Every test gets its own configuration folder, so tests run in parallel and never see ~/.config.
+class Registry : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        std::string templ = (fs::temp_directory_path() / "registry_test.XXXXXX").string();
+        ASSERT_NE(mkdtemp(templ.data()), nullptr);
+        root_ = templ;
+        setenv("XDG_CONFIG_HOME", root_.c_str(), 1);
+    }
+    void TearDown() override { fs::remove_all(root_); }
+
+    fs::path folder() const { return fs::path(root_) / "tavc"; }
+
+    static std::string file_text(Hive hive = Hive::CurrentUser) {
+        std::ifstream in(hive_file(hive), std::ios::binary);
+        std::ostringstream out;
+        out << in.rdbuf();
+        return out.str();
+    }
+    void put_file(const std::string& text, Hive hive = Hive::CurrentUser) {
+        fs::create_directories(folder());
+        std::ofstream(hive_file(hive), std::ios::binary) << text;
+    }
+
+    std::string root_;
+};
+
+TEST_F(Registry, KeepsItsFilesInTheConfigurationFolder) {
+    EXPECT_EQ(hive_file(Hive::CurrentUser), root_ + "/tavc/user.reg");
+    EXPECT_EQ(hive_file(Hive::ClassesRoot), root_ + "/tavc/classes.reg");
+}
+
+TEST_F(Registry, WritesTheExactFileTextAfterAFewWrites) {
+    auto key = Key::open(Hive::CurrentUser, kSettings, true);
+    ASSERT_TRUE(key);
+    EXPECT_TRUE(key->write_dword("Comport", 10));
+    EXPECT_TRUE(key->write_string("DNSStr", "http://127.0.0.1/tavc/"));
+    EXPECT_TRUE(key->write_string("Msg", gbk_from_utf8("欢迎光临")));
+    EXPECT_TRUE(key->write_string("Path", "C:\\tavc \"1\""));
+    EXPECT_TRUE(key->write("Font", Value{ValueType::ExpandString, gbk_from_utf8("%A%宋"), 0}));
+    EXPECT_TRUE(key->write_string("", "default"));
+    EXPECT_TRUE(key->write_dword("Comport", 3));  // in place, not appended
+    EXPECT_EQ(file_text(),
+              "REGEDIT4\n"
+              "\n"
+              "[HKEY_CURRENT_USER\\Software]\n"
+              "\n"
+              "[HKEY_CURRENT_USER\\Software\\TAVC]\n"
+              "\n"
+              "[HKEY_CURRENT_USER\\Software\\TAVC\\Settings]\n"
+              "\"Comport\"=dword:00000003\n"
+              "\"DNSStr\"=\"http://127.0.0.1/tavc/\"\n"
+              "\"Msg\"=\"欢迎光临\"\n"
+              "\"Path\"=\"C:\\\\tavc \\\"1\\\"\"\n"
+              "\"Font\"=hex(2):25,41,25,e5,ae,8b,00\n"
+              "@=\"default\"\n"
+              "\n");
+    EXPECT_EQ(key->read_string("Path"), "C:\\tavc \"1\"");
+    EXPECT_EQ(key->read("Font"), (Value{ValueType::ExpandString, gbk_from_utf8("%A%宋"), 0}));
+    EXPECT_EQ(key->read_string(""), "default");
+    EXPECT_FALSE(fs::exists(hive_file(Hive::ClassesRoot)));
+}
+
+TEST_F(Registry, KeepsTheClassesHiveInItsOwnFile) {
+    auto key = Key::open(Hive::ClassesRoot, "Corvis.Kel\\CLSID", true);
+    ASSERT_TRUE(key);
+    EXPECT_TRUE(key->write_string("", "{F56CF838-AF79-4886-B48D-9DEB50718475}"));
+    EXPECT_EQ(file_text(Hive::ClassesRoot),
+              "REGEDIT4\n\n[HKEY_CLASSES_ROOT\\Corvis.Kel]\n\n[HKEY_CLASSES_ROOT\\Corvis.Kel\\CLSID]\n"
+              "@=\"{F56CF838-AF79-4886-B48D-9DEB50718475}\"\n\n");
+    EXPECT_FALSE(key_exists(Hive::CurrentUser, "Corvis.Kel"));
+}
+
+TEST_F(Registry, CreatesNothingUntilTheFirstWrite) {
+    EXPECT_FALSE(Key::open(Hive::CurrentUser, kSettings, false));
+    EXPECT_FALSE(key_exists(Hive::CurrentUser, kSettings));
+    EXPECT_TRUE(delete_key_tree(Hive::CurrentUser, kSettings));
+    auto hive = Key::open(Hive::CurrentUser, "", false);
+    ASSERT_TRUE(hive);  // the hive itself always exists
+    EXPECT_TRUE(hive->delete_value("nothing"));
+    EXPECT_FALSE(fs::exists(folder()));
+
+    EXPECT_TRUE(Key::open(Hive::CurrentUser, kSettings, true));
+    EXPECT_TRUE(fs::exists(hive_file(Hive::CurrentUser)));
+    EXPECT_TRUE(key_exists(Hive::CurrentUser, "\\Software\\TAVC\\"));
+}
+
+TEST_F(Registry, ReadsEachTypeOnlyAsItself) {
+    auto key = Key::open(Hive::CurrentUser, kSettings, true);
+    ASSERT_TRUE(key);
+    ASSERT_TRUE(key->write_dword("Comport", 0xFFFFFFFF));
+    ASSERT_TRUE(key->write_string("usrid", "0001"));
+    ASSERT_TRUE(key->write("Expand", Value{ValueType::ExpandString, "%PATH%", 0}));
+    EXPECT_EQ(key->read_dword("Comport"), 0xFFFFFFFFu);
+    EXPECT_EQ(key->read_string("Comport"), std::nullopt);
+    EXPECT_EQ(key->read_dword("usrid"), std::nullopt);
+    EXPECT_EQ(key->read_string("usrid"), "0001");
+    EXPECT_EQ(key->read_string("Expand"), "%PATH%");
+    EXPECT_EQ(key->read_dword("Expand"), std::nullopt);
+    EXPECT_FALSE(key->has_value("missing"));
+    EXPECT_EQ(key->read("missing"), std::nullopt);
+    EXPECT_EQ(key->value_names(), (std::vector<std::string>{"Comport", "usrid", "Expand"}));
+    EXPECT_TRUE(key->delete_value("usrid"));
+    EXPECT_FALSE(key->has_value("usrid"));
+    EXPECT_EQ(key->read_dword("Comport"), 0xFFFFFFFFu);
+}
+
+TEST_F(Registry, ComparesNamesWithoutCaseAndKeepsTheStoredSpelling) {
+    auto key = Key::open(Hive::CurrentUser, kSettings, true);
+    ASSERT_TRUE(key);
+    ASSERT_TRUE(key->write_dword("Comport", 1));
+    auto same = Key::open(Hive::CurrentUser, "SOFTWARE\\tavc\\settings", false);
+    ASSERT_TRUE(same);
+    EXPECT_EQ(same->read_dword("COMPORT"), 1u);
+    EXPECT_TRUE(same->write_dword("comPORT", 2));
+    EXPECT_TRUE(Key::open(Hive::CurrentUser, "software\\TAVC\\Tips", true));
+    EXPECT_EQ(file_text(),
+              "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software]\n\n[HKEY_CURRENT_USER\\Software\\TAVC]\n\n"
+              "[HKEY_CURRENT_USER\\Software\\TAVC\\Settings]\n\"Comport\"=dword:00000002\n\n"
+              "[HKEY_CURRENT_USER\\Software\\TAVC\\Tips]\n\n");
+    EXPECT_TRUE(same->delete_value("COMPORT"));
+    EXPECT_FALSE(key->has_value("Comport"));
+}
+
+TEST_F(Registry, SplitsGbkNamesOnlyAtRealBackslashes) {
+    // The second byte of 乗 in GBK is 0x5C, the backslash.
+    std::string name = gbk_from_utf8("乗");
+    ASSERT_EQ(name[1], '\\');
+    auto key = Key::open(Hive::CurrentUser, "Software\\" + name, true);
+    ASSERT_TRUE(key);
+    EXPECT_TRUE(key->write_string(name, name));
+    EXPECT_EQ(Key::open(Hive::CurrentUser, "Software", false)->subkeys(), std::vector<std::string>{name});
+    EXPECT_EQ(key->read_string(name), name);
+    EXPECT_NE(file_text().find("[HKEY_CURRENT_USER\\Software\\乗]\n\"乗\"=\"乗\"\n"), std::string::npos);
+}
+
+TEST_F(Registry, DeletesAKeyTreeAndNothingBeside) {
+    for (const char* path : {"A\\B\\C", "A\\B2", "A\\B", "A\\Bx\\D"})
+        ASSERT_TRUE(Key::open(Hive::CurrentUser, path, true));
+    ASSERT_TRUE(Key::open(Hive::CurrentUser, "A\\B", false)->write_dword("v", 1));
+    EXPECT_EQ(Key::open(Hive::CurrentUser, "a", false)->subkeys(),
+              (std::vector<std::string>{"B", "B2", "Bx"}));
+
+    EXPECT_TRUE(delete_key_tree(Hive::CurrentUser, "a\\b"));
+    EXPECT_FALSE(key_exists(Hive::CurrentUser, "A\\B"));
+    EXPECT_FALSE(key_exists(Hive::CurrentUser, "A\\B\\C"));
+    EXPECT_TRUE(key_exists(Hive::CurrentUser, "A\\B2"));
+    EXPECT_TRUE(key_exists(Hive::CurrentUser, "A\\Bx\\D"));
+    EXPECT_EQ(Key::open(Hive::CurrentUser, "A", false)->subkeys(), (std::vector<std::string>{"B2", "Bx"}));
+    EXPECT_TRUE(delete_key_tree(Hive::CurrentUser, "A\\B"));  // already gone
+    EXPECT_FALSE(delete_key_tree(Hive::CurrentUser, ""));     // never the whole hive
+    EXPECT_FALSE(delete_key_tree(Hive::CurrentUser, "A\\\\B2"));
+    EXPECT_TRUE(key_exists(Hive::CurrentUser, "A\\B2"));
+}
+
+TEST_F(Registry, KeepsTheParentsOfADeletedKeyEvenWhenOnlyImplied) {
+    put_file("REGEDIT4\n[HKEY_CURRENT_USER\\A\\B\\C]\n\"v\"=\"1\"\n");
+    EXPECT_TRUE(key_exists(Hive::CurrentUser, "A\\B"));
+    EXPECT_TRUE(delete_key_tree(Hive::CurrentUser, "A\\B\\C"));
+    EXPECT_TRUE(key_exists(Hive::CurrentUser, "A\\B"));
+    EXPECT_EQ(file_text(), "REGEDIT4\n\n[HKEY_CURRENT_USER\\A]\n\n[HKEY_CURRENT_USER\\A\\B]\n\n");
+}
+
+TEST_F(Registry, AWriteCreatesTheKeyAgainAfterAnotherRemovedIt) {
+    auto key = Key::open(Hive::CurrentUser, kSettings, true);
+    ASSERT_TRUE(key);
+    ASSERT_TRUE(delete_key_tree(Hive::CurrentUser, "Software\\TAVC"));
+    EXPECT_FALSE(key->has_value("Comport"));
+    EXPECT_TRUE(key->write_dword("Comport", 4));
+    EXPECT_EQ(Key::open(Hive::CurrentUser, kSettings, false)->read_dword("Comport"), 4u);
+}
+
+TEST_F(Registry, KeepsLinesItDoesNotUnderstandWordForWord) {
+    put_file(
+        "REGEDIT4\r\n"
+        "; written by hand\r\n"
+        "[HKEY_CURRENT_USER\\Software\\TAVC\\Settings]\r\n"
+        "\"Bin\"=hex:01,02,ff\r\n"
+        "\"Multi\"=hex(7):41,00,\\\r\n"
+        "  42,00,00,00\r\n"
+        "\r\n"
+        "this line is not REGEDIT4\r\n"
+        "\"Cut\"=hex(2):41,\\\r\n"
+        "\"Old\"=\"gone\"\r\n"
+        "42,00\r\n"
+        "\"Comport\"=dword:00000001\r\n"
+        "\r\n"
+        "\r\n"
+        "[HKEY_LOCAL_MACHINE\\Software]\r\n"
+        "\"Other\"=\"hive\"\r\n"
+        "[HKEY_CURRENT_USER\\Bad\\\\Path]\r\n"
+        "\"Kept\"=\"too\"\r\n");
+    auto key = Key::open(Hive::CurrentUser, kSettings, false);
+    ASSERT_TRUE(key);
+    EXPECT_TRUE(key->has_value("Bin"));
+    EXPECT_EQ(key->read("Bin"), std::nullopt);
+    EXPECT_EQ(key->read_string("Multi"), std::nullopt);
+    EXPECT_TRUE(key->write_dword("Comport", 2));
+    EXPECT_TRUE(key->delete_value("Old"));
+    EXPECT_TRUE(key->write_string("New", "x"));
+    EXPECT_EQ(key->read("Cut"), std::nullopt);  // cut short; the removed line's neighbour is no continuation
+    EXPECT_EQ(file_text(),
+              "REGEDIT4\n"
+              "; written by hand\n"
+              "\n"
+              "[HKEY_CURRENT_USER\\Software\\TAVC\\Settings]\n"
+              "\"Bin\"=hex:01,02,ff\n"
+              "\"Multi\"=hex(7):41,00,\\\n"
+              "  42,00,00,00\n"
+              "\n"
+              "this line is not REGEDIT4\n"
+              "\"Cut\"=hex(2):41,\\\n"
+              "\n"
+              "42,00\n"
+              "\"Comport\"=dword:00000002\n"
+              "\"New\"=\"x\"\n"
+              "\n"
+              "[HKEY_LOCAL_MACHINE\\Software]\n"
+              "\"Other\"=\"hive\"\n"
+              "\n"
+              "[HKEY_CURRENT_USER\\Bad\\\\Path]\n"
+              "\"Kept\"=\"too\"\n"
+              "\n");
+}
+
+struct HandEdited {
+    const char* label;
+    std::string file;  // after "REGEDIT4\n[HKEY_CURRENT_USER\K]\n" unless it starts with '!'
+    const char* name;
+    std::optional<Value> expected;  // texts in UTF-8
+};
+
+Value text(const char* utf8) {
+    return Value{ValueType::String, utf8, 0};
+}
+Value expand(const char* utf8) {
+    return Value{ValueType::ExpandString, utf8, 0};
+}
+Value dword(uint32_t v) {
+    return Value{ValueType::Dword, {}, v};
+}
+const std::optional<Value> kNone;
+
+template <size_t N>
+std::string bytes(const char (&s)[N]) {
+    return std::string(s, N - 1);
+}
+
+class RegistryHandEdited : public Registry, public ::testing::WithParamInterface<HandEdited> {};
+
+TEST_P(RegistryHandEdited, ReadsTheValueBackOrNone) {
+    const HandEdited& c = GetParam();
+    put_file(c.file[0] == '!' ? c.file.substr(1) : "REGEDIT4\n[HKEY_CURRENT_USER\\K]\n" + c.file);
+    std::optional<Value> expected = c.expected;
+    if (expected) expected->text = gbk_from_utf8(expected->text);
+    auto key = Key::open(Hive::CurrentUser, "K", false);
+    EXPECT_EQ(key ? key->read(gbk_from_utf8(c.name)) : std::nullopt, expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, RegistryHandEdited,
+    ::testing::Values(
+        HandEdited{"Text", "\"a\"=\"x\"\n", "a", text("x")},
+        HandEdited{"Chinese", "\"名\"=\"宋体\"\n", "名", text("宋体")},
+        HandEdited{"CrLf", "!REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\K]\r\n\"a\"=\"x\"\r\n", "a", text("x")},
+        HandEdited{"NoLastNewline", "\"a\"=dword:0000000A", "a", dword(10)},
+        HandEdited{"ByteOrderMark", "!\xEF\xBB\xBFREGEDIT4\n[HKEY_CURRENT_USER\\K]\n\"a\"=\"x\"\n", "a",
+                   text("x")},
+        HandEdited{"NoFirstLine", "![HKEY_CURRENT_USER\\K]\n\"a\"=\"x\"\n", "a", text("x")},
+        HandEdited{"CommentsAndBlanks", "; \"a\"=\"no\"\n\n  \n\"a\"=\"yes\"\n;end\n", "a", text("yes")},
+        HandEdited{"OtherCase", "![hkey_current_user\\k]\n\"A\"=\"x\"\n", "a", text("x")},
+        HandEdited{"BlanksAroundEquals", "  \"a\" = \"x\"  \n", "a", text("x")},
+        HandEdited{"Escapes", "\"a\\\"b\"=\"C:\\\\x\\\"y\\q\"\n", "a\"b", text("C:\\x\"y\\q")},
+        HandEdited{"DefaultValue", "@=\"d\"\n", "", text("d")},
+        HandEdited{"QuotedEmptyNameIsTheDefault", "\"\"=\"d\"\n", "", text("d")},
+        HandEdited{"LastCopyWins", "\"a\"=\"1\"\n[HKEY_CURRENT_USER\\K]\n\"A\"=\"2\"\n", "a", text("2")},
+        HandEdited{"ShortDword", "\"a\"=DWORD:1\n", "a", dword(1)},
+        HandEdited{"DwordTooLong", "\"a\"=dword:123456789\n", "a", kNone},
+        HandEdited{"DwordNotHex", "\"a\"=dword:12g4\n", "a", kNone},
+        HandEdited{"DwordEmpty", "\"a\"=dword:\n", "a", kNone},
+        HandEdited{"WrappedHex", "\"a\"=hex(2):25,41,\\\n  25,00\n\"b\"=\"x\"\n", "a", expand("%A%")},
+        HandEdited{"WrapStopsAtAKeyLine", "\"a\"=hex(2):41,\\\n[HKEY_CURRENT_USER\\K]\n\"b\"=\"x\"\n", "b",
+                   text("x")},
+        HandEdited{"BlankLineEndsAWrappedValue", "\"a\"=hex(2):41,\\\n\n  42,00\n", "a", kNone},
+        HandEdited{"HexCutShort", "\"a\"=hex(2):41,\\\n", "a", kNone},
+        HandEdited{"HexWithoutTerminator", "\"a\"=hex(2):41,42\n", "a", expand("AB")},
+        HandEdited{"EmptyHex", "\"a\"=hex(2):\n", "a", expand("")},
+        HandEdited{"HexBadByte", "\"a\"=hex(2):4g,00\n", "a", kNone},
+        HandEdited{"HexLongByte", "\"a\"=hex(2):041,00\n", "a", kNone},
+        HandEdited{"UnknownType", "\"a\"=hex:01\n", "a", kNone},
+        HandEdited{"UnterminatedText", "\"a\"=\"abc\n\"b\"=\"x\"\n", "b", text("x")},
+        HandEdited{"TextAfterTheQuote", "\"a\"=\"abc\"junk\n", "a", kNone},
+        HandEdited{"NoEquals", "\"a\" \"x\"\n", "a", kNone},
+        HandEdited{"UnterminatedName", "\"a=\"x\n", "a", kNone},
+        HandEdited{"NotUtf8", "\"a\"=\"\xFF\"\n", "a", text("?")},
+        HandEdited{"NulBytes", bytes("\0\0garbage\0\n\"a\"=\"x\"\n"), "a", text("x")},
+        HandEdited{"ValueBeforeAnyKey", "!REGEDIT4\n\"a\"=\"x\"\n[HKEY_CURRENT_USER\\K]\n", "a", kNone},
+        HandEdited{"OtherHive", "![HKEY_LOCAL_MACHINE\\K]\n\"a\"=\"x\"\n", "a", kNone},
+        HandEdited{"EmptyKeyName", "![HKEY_CURRENT_USER\\\\K]\n\"a\"=\"x\"\n", "a", kNone},
+        HandEdited{"DeletionLine", "![-HKEY_CURRENT_USER\\K]\n\"a\"=\"x\"\n", "a", kNone},
+        HandEdited{"CutInAKeyLine", "![HKEY_CURRENT_USER\\K", "a", kNone},
+        HandEdited{"Empty", "!", "a", kNone}),
+    [](const ::testing::TestParamInfo<HandEdited>& row) { return std::string(row.param.label); });
+
+TEST_F(Registry, RefusesTextsThatWouldBreakTheLineAndKeepsTheFile) {
+    auto key = Key::open(Hive::CurrentUser, kSettings, true);
+    ASSERT_TRUE(key);
+    ASSERT_TRUE(key->write_string("a", "1"));
+    std::string before = file_text();
+    EXPECT_FALSE(key->write_string("b", "x\n[HKEY_CURRENT_USER\\Injected]"));
+    EXPECT_FALSE(key->write_string("b\r\n\"c", "x"));
+    EXPECT_FALSE(key->write_string("b", std::string("x\0y", 3)));
+    EXPECT_FALSE(key->write("b", Value{ValueType::ExpandString, std::string("x\0y", 3), 0}));
+    EXPECT_FALSE(Key::open(Hive::CurrentUser, "Software\\x\ny", true));
+    EXPECT_EQ(file_text(), before);
+    // In an ExpandString the bytes are hex, so a line break is safe there.
+    EXPECT_TRUE(key->write("b", Value{ValueType::ExpandString, "x\ny", 0}));
+    EXPECT_EQ(key->read_string("b"), "x\ny");
+}
+
+TEST_F(Registry, FailsWhenTheFileCannotBeReadOrReplaced) {
+    fs::create_directories(hive_file(Hive::CurrentUser));  // a folder where the file belongs
+    EXPECT_FALSE(Key::open(Hive::CurrentUser, kSettings, true));
+    EXPECT_FALSE(Key::open(Hive::CurrentUser, "", false));
+    EXPECT_FALSE(key_exists(Hive::CurrentUser, ""));
+    EXPECT_FALSE(delete_key_tree(Hive::CurrentUser, kSettings));
+
+    fs::remove_all(folder());
+    std::ofstream(folder()) << "a file where the folder belongs";
+    EXPECT_FALSE(Key::open(Hive::CurrentUser, kSettings, true));
+    EXPECT_EQ(Key::open(Hive::CurrentUser, "", false)->write_dword("a", 1), false);
+}
+
+TEST_F(Registry, LeavesNoTemporaryFilesBehind) {
+    auto key = Key::open(Hive::CurrentUser, kSettings, true);
+    ASSERT_TRUE(key);
+    for (int i = 0; i < 5; ++i) ASSERT_TRUE(key->write_dword("n" + std::to_string(i), i));
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder())) names.push_back(entry.path().filename());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"user.reg", "user.reg.lock"}));
+}
+
+TEST_F(Registry, TwoProcessesWritingAtOnceLoseNothing) {
+    constexpr int kWriters = 2;
+    constexpr int kValues = 150;
+    ASSERT_TRUE(Key::open(Hive::CurrentUser, kSettings, true));
+    int start[2];
+    ASSERT_EQ(pipe(start), 0);
+    std::vector<pid_t> children;
+    for (int w = 0; w < kWriters; ++w) {
+        pid_t pid = fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            close(start[1]);
+            char c;
+            (void)!read(start[0], &c, 1);  // returns at EOF, when the parent lets both go at once
+            auto key = Key::open(Hive::CurrentUser, kSettings, false);
+            bool ok = key.has_value();
+            for (int i = 0; ok && i < kValues; ++i)
+                ok = key->write_dword("w" + std::to_string(w) + "_" + std::to_string(i), w * 1000 + i);
+            _exit(ok ? 0 : 1);
+        }
+        children.push_back(pid);
+    }
+    close(start[0]);
+    close(start[1]);
+    for (pid_t pid : children) {
+        int status = 0;
+        ASSERT_EQ(waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    auto key = Key::open(Hive::CurrentUser, kSettings, false);
+    ASSERT_TRUE(key);
+    EXPECT_EQ(key->value_names().size(), static_cast<size_t>(kWriters * kValues));
+    for (int w = 0; w < kWriters; ++w)
+        for (int i = 0; i < kValues; ++i)
+            EXPECT_EQ(key->read_dword("w" + std::to_string(w) + "_" + std::to_string(i)),
+                      static_cast<uint32_t>(w * 1000 + i));
+}
+
+}  // namespace
