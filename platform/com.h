@@ -230,7 +230,6 @@ class Server {
     // Releases the bus name, then handles every call the bus had already routed to this server; later
     // activations go to a new server, and any that still reach this one are refused.
     void revoke_class_object();
-    bool revoked() const;
 
     // The server loop: handles bus calls, wake-ups and the timer until quit(); flushes on the way out.
     void run();

@@ -690,10 +690,6 @@ void Server::revoke_class_object() {
     if (!alive) s.lose_bus();
 }
 
-bool Server::revoked() const {
-    return impl_->revoked;
-}
-
 void Server::run() {
     Impl& s = *impl_;
     while (!s.quitting) {

@@ -34,6 +34,7 @@ class PrivateBus {
     std::string config_home() const { return root_ + "/config"; }
     std::string runtime_dir() const { return root_ + "/runtime"; }
     const std::string& address() const { return address_; }
+    pid_t daemon_pid() const { return daemon_; }
     // What the daemon and the servers it started wrote on their standard output and error.
     std::string log_file() const { return root_ + "/bus.log"; }
     std::string log() const;
