@@ -41,6 +41,7 @@ class Key {
     static std::optional<Key> open(Hive hive, std::string_view path, bool create);
 
     Hive hive() const { return hive_; }
+    // As opened, without leading or trailing backslashes.
     const std::string& path() const { return path_; }
 
     // Also true for a value of a type this layer does not read.
