@@ -1,1 +1,0 @@
-// Written with its part of the library.
