@@ -94,7 +94,7 @@ class Guid {
 inline constexpr Guid kIidUnknown{"{00000000-0000-0000-C000-000000000046}"};
 inline constexpr Guid kIidDispatch{"{00020400-0000-0000-C000-000000000046}"};
 
-// ---- Type library: a dual interface whose methods each take one text ----------------------------------
+// ---- Type library: a dual interface whose methods each take one text --------------------------------------
 
 struct MethodInfo {
     std::string_view name;       // "Execute"
@@ -111,7 +111,7 @@ struct InterfaceInfo {
 std::string bus_name(const Guid& clsid);
 std::string interface_bus_name(const InterfaceInfo& iface);
 
-// ---- Registration ---------------------------------------------------------------------------------------
+// ---- Registration -----------------------------------------------------------------------------------------
 
 enum class KeyRule {
     Normal,       // created on registration, deleted with its subtree on unregistration
@@ -201,8 +201,7 @@ class Object {
     std::string path_;
 };
 
-// ---- Server
-// -------------------------------------------------------------------------------------------------
+// ---- Server -----------------------------------------------------------------------------------------------
 
 // Called on the thread that runs the server loop.
 struct ServerHandlers {

@@ -31,7 +31,7 @@ constexpr char kErrorPrefix[] = "tavc.com.Error.HRESULT_";
 
 using registry::Hive;
 
-// ---- Bus errors carrying an HRESULT ----------------------------------------------------------------------
+// ---- Bus errors carrying an HRESULT -----------------------------------------------------------------------
 
 int reply_failure(sd_bus_message* m, HResult hr) {
     char name[sizeof(kErrorPrefix) + 8];
@@ -76,8 +76,7 @@ bool ascii_iequal(std::string_view a, std::string_view b) {
     return true;
 }
 
-// ---- Files
-// --------------------------------------------------------------------------------------------------
+// ---- Files ------------------------------------------------------------------------------------------------
 
 std::string home_folder() {
     const char* home = std::getenv("HOME");

@@ -198,6 +198,17 @@ TEST_F(AgentOnBus, AgentInAFolderWithABlankIsStarted) {
               folder / "corvis");
 }
 
+TEST_F(AgentOnBus, SecondAgentCannotServeAndEndsWithAFailure) {
+    com::Session session;
+    ASSERT_EQ(session.open(), com::kOk);
+    com::Object agent;
+    ASSERT_EQ(session.create_instance(corvis::kKelClassId, corvis::kIKel, agent), com::kOk);
+    ChildProcess second({bin_dir() + "/corvis"}, {"LD_LIBRARY_PATH=" + test_bin_dir() + "/support",
+                                                  "PANELKIT_RECORD=" + record_->path()});
+    EXPECT_EQ(second.wait(5s), 1);
+    EXPECT_EQ(agent.invoke("Execute", u"SoundOut\t1\tx"), com::kOk);
+}
+
 TEST_F(AgentOnBus, AgentStartedWithoutAnActivationEndsByItself) {
     ChildProcess agent(
         {bin_dir() + "/corvis", "-RegServer", "-x"},
