@@ -12,7 +12,8 @@
 namespace tavc::codepage {
 namespace {
 
-// One converter per direction and thread: iconv_open costs far more than a short conversion.
+// A converter per call: iconv_open costs well under a microsecond here, and a thread_local cache with a
+// destructor would pin the library in memory, so dlclose could no longer unload it.
 class Converter {
 public:
     Converter(const char* to, const char* from) : cd_(iconv_open(to, from)) {
@@ -119,7 +120,9 @@ std::string convert(Converter& converter, std::string_view in, std::string_view 
 
 constexpr char kReplacementUtf16[] = {static_cast<char>(0xFD), static_cast<char>(0xFF)};
 
-Converter& gbk_from_utf16_converter() {
+// The fixed-buffer conversion must not allocate, so it keeps its converter per thread. Only the agent's
+// worker calls it; a library that is to be unloaded must not (see the note on Converter).
+Converter& fixed_gbk_from_utf16_converter() {
     thread_local Converter c("CP936", "UTF-16LE");
     return c;
 }
@@ -131,12 +134,12 @@ std::string_view utf16_bytes(std::u16string_view utf16) {
 }  // namespace
 
 std::string utf8_from_gbk(std::string_view gbk) {
-    thread_local Converter c("UTF-8", "CP936");
+    Converter c("UTF-8", "CP936");
     return convert(c, gbk, "\xEF\xBF\xBD", gbk_sequence_length);
 }
 
 std::u16string utf16_from_gbk(std::string_view gbk) {
-    thread_local Converter c("UTF-16LE", "CP936");
+    Converter c("UTF-16LE", "CP936");
     std::string bytes = convert(c, gbk, std::string_view(kReplacementUtf16, 2), gbk_sequence_length);
     std::u16string out(bytes.size() / 2, u'\0');
     std::memcpy(out.data(), bytes.data(), out.size() * 2);
@@ -144,17 +147,18 @@ std::u16string utf16_from_gbk(std::string_view gbk) {
 }
 
 std::string gbk_from_utf8(std::string_view utf8) {
-    thread_local Converter c("CP936", "UTF-8");
+    Converter c("CP936", "UTF-8");
     return convert(c, utf8, "?", utf8_sequence_length);
 }
 
 std::string gbk_from_utf16(std::u16string_view utf16) {
-    return convert(gbk_from_utf16_converter(), utf16_bytes(utf16), "?", utf16_unit_pair);
+    Converter c("CP936", "UTF-16LE");
+    return convert(c, utf16_bytes(utf16), "?", utf16_unit_pair);
 }
 
 std::optional<size_t> gbk_from_utf16(std::u16string_view utf16, std::span<char> out) {
     FixedOutput fixed(out);
-    if (!gbk_from_utf16_converter().run(utf16_bytes(utf16), "?", utf16_unit_pair, fixed)) return std::nullopt;
+    if (!fixed_gbk_from_utf16_converter().run(utf16_bytes(utf16), "?", utf16_unit_pair, fixed)) return std::nullopt;
     return fixed.used();
 }
 
