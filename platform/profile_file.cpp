@@ -1,1 +1,304 @@
-// Written with its facility.
+#include "profile.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <unordered_set>
+
+namespace tavc::profile {
+namespace {
+
+bool is_space(char c) { return static_cast<unsigned char>(c) <= 32; }
+
+std::string_view trim(std::string_view s) {
+    while (!s.empty() && is_space(s.front())) s.remove_prefix(1);
+    while (!s.empty() && is_space(s.back())) s.remove_suffix(1);
+    return s;
+}
+
+char fold(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+bool same_name(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (fold(a[i]) != fold(b[i])) return false;
+    return true;
+}
+
+std::string folded(std::string_view s) {
+    std::string out(s);
+    for (char& c : out) c = fold(c);
+    return out;
+}
+
+class Fd {
+public:
+    explicit Fd(int fd = -1) : fd_(fd) {}
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    Fd(Fd&& other) noexcept : fd_(other.release()) {}
+    ~Fd() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    int get() const { return fd_; }
+    explicit operator bool() const { return fd_ >= 0; }
+    int release() {
+        int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
+
+private:
+    int fd_;
+};
+
+// Held for the whole of one read or one read-modify-write; the kernel drops it if the process dies.
+Fd lock(const std::string& path, bool exclusive) {
+    std::string name = path + ".lock";
+    Fd fd(exclusive ? ::open(name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600)
+                    : ::open(name.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd) return fd;
+    while (::flock(fd.get(), exclusive ? LOCK_EX : LOCK_SH) != 0) {
+        if (errno != EINTR) return Fd();
+    }
+    return fd;
+}
+
+enum class Load { Read, Missing, Failed };
+
+Load load(const std::string& path, std::string& text) {
+    text.clear();
+    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd) return errno == ENOENT ? Load::Missing : Load::Failed;
+    char buf[16384];
+    for (;;) {
+        ssize_t n = ::read(fd.get(), buf, sizeof buf);
+        if (n == 0) return Load::Read;
+        if (n > 0) {
+            text.append(buf, static_cast<size_t>(n));
+        } else if (errno != EINTR) {
+            return Load::Failed;
+        }
+    }
+}
+
+bool write_all(int fd, std::string_view data) {
+    while (!data.empty()) {
+        ssize_t n = ::write(fd, data.data(), data.size());
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        data.remove_prefix(static_cast<size_t>(n));
+    }
+    return true;
+}
+
+// Replaces the file as a whole: readers and a crash see either the old or the new text, never a mix.
+bool replace(const std::string& path, std::string_view text) {
+    std::string temp = path + ".XXXXXX";
+    Fd fd(::mkostemp(temp.data(), O_CLOEXEC));  // mode 0600
+    if (!fd) return false;
+    bool ok = write_all(fd.get(), text) && ::fsync(fd.get()) == 0;
+    ok = ::close(fd.release()) == 0 && ok;
+    if (!ok || ::rename(temp.c_str(), path.c_str()) != 0) {
+        ::unlink(temp.c_str());
+        return false;
+    }
+    // The rename itself must reach the disk too, or a power loss could bring back the old file.
+    size_t slash = path.rfind('/');
+    std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+    Fd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir) ::fsync(dir.get());
+    return true;
+}
+
+// Runs change on the file's document under the exclusive lock and writes the result back when change
+// says it changed something.
+bool modify(const std::string& path, const std::function<bool(Document&)>& change) {
+    Fd held = lock(path, true);
+    if (!held) return false;
+    std::string text;
+    if (load(path, text) == Load::Failed) return false;
+    Document doc = Document::parse(text);
+    if (!change(doc)) return true;
+    return replace(path, doc.text());
+}
+
+std::optional<Document> read_document(const std::string& path) {
+    Fd held = lock(path, false);  // a file made by hand may have no lock file: read it all the same
+    std::string text;
+    switch (load(path, text)) {
+        case Load::Failed:
+            return std::nullopt;
+        case Load::Missing:
+            return Document();
+        case Load::Read:
+            break;
+    }
+    return Document::parse(text);
+}
+
+}  // namespace
+
+Document Document::parse(std::string_view text) {
+    Document doc;
+    size_t first_end = text.find('\n');
+    if (first_end != std::string_view::npos && first_end > 0 && text[first_end - 1] == '\r')
+        doc.line_end_ = "\r\n";
+    while (!text.empty()) {
+        size_t end = text.find('\n');
+        std::string_view line = text.substr(0, end);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        doc.lines_.push_back(parse_line(line));
+        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+    }
+    return doc;
+}
+
+Document::Line Document::parse_line(std::string_view text) {
+    Line line;
+    line.text = text;
+    std::string_view body = trim(text);
+    if (body.empty() || body.front() == ';') return line;
+    if (body.front() == '[') {
+        body.remove_prefix(1);
+        line.kind = Kind::Section;
+        line.name = trim(body.substr(0, body.find(']')));
+        return line;
+    }
+    size_t eq = body.find('=');
+    if (eq == std::string_view::npos) return line;
+    line.kind = Kind::Entry;
+    line.name = trim(body.substr(0, eq));
+    line.value = trim(body.substr(eq + 1));
+    return line;
+}
+
+Document::Line Document::entry_line(std::string_view key, std::string_view value) {
+    std::string text;
+    text.reserve(key.size() + 1 + value.size());
+    text.append(key).append("=").append(value);
+    return parse_line(text);
+}
+
+std::optional<size_t> Document::section_index(std::string_view section) const {
+    section = trim(section);
+    for (size_t i = 0; i < lines_.size(); ++i)
+        if (lines_[i].kind == Kind::Section && same_name(lines_[i].name, section)) return i;
+    return std::nullopt;
+}
+
+size_t Document::section_end(size_t section) const {
+    size_t i = section + 1;
+    while (i < lines_.size() && lines_[i].kind != Kind::Section) ++i;
+    return i;
+}
+
+std::optional<size_t> Document::entry_index(std::string_view section, std::string_view key) const {
+    auto s = section_index(section);
+    if (!s) return std::nullopt;
+    key = trim(key);
+    for (size_t i = *s + 1, end = section_end(*s); i < end; ++i)
+        if (lines_[i].kind == Kind::Entry && same_name(lines_[i].name, key)) return i;
+    return std::nullopt;
+}
+
+std::optional<std::string> Document::find(std::string_view section, std::string_view key) const {
+    auto i = entry_index(section, key);
+    if (!i) return std::nullopt;
+    return lines_[*i].value;
+}
+
+std::vector<Entry> Document::entries(std::string_view section) const {
+    std::vector<Entry> out;
+    auto s = section_index(section);
+    if (!s) return out;
+    for (size_t i = *s + 1, end = section_end(*s); i < end; ++i)
+        if (lines_[i].kind == Kind::Entry) out.push_back({lines_[i].name, lines_[i].value});
+    return out;
+}
+
+void Document::set(std::string_view section, std::string_view key, std::string_view value) {
+    key = trim(key);
+    value = trim(value);
+    if (auto i = entry_index(section, key)) {
+        lines_[*i] = entry_line(lines_[*i].name, value);
+        return;
+    }
+    if (auto s = section_index(section)) {
+        size_t at = *s + 1;
+        for (size_t i = at, end = section_end(*s); i < end; ++i)
+            if (lines_[i].kind == Kind::Entry) at = i + 1;
+        lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(at), entry_line(key, value));
+        return;
+    }
+    if (!lines_.empty() && !trim(lines_.back().text).empty()) lines_.push_back(Line());
+    lines_.push_back(parse_line("[" + std::string(trim(section)) + "]"));
+    lines_.push_back(entry_line(key, value));
+}
+
+bool Document::remove(std::string_view section, std::string_view key) {
+    auto i = entry_index(section, key);
+    if (!i) return false;
+    lines_.erase(lines_.begin() + static_cast<std::ptrdiff_t>(*i));
+    return true;
+}
+
+std::string Document::text() const {
+    std::string out;
+    size_t size = 0;
+    for (const Line& line : lines_) size += line.text.size() + line_end_.size();
+    out.reserve(size);
+    for (const Line& line : lines_) out.append(line.text).append(line_end_);
+    return out;
+}
+
+std::optional<std::string> read(const std::string& path, std::string_view section, std::string_view key) {
+    auto doc = read_document(path);
+    if (!doc) return std::nullopt;
+    return doc->find(section, key);
+}
+
+std::optional<std::vector<Entry>> entries(const std::string& path, std::string_view section) {
+    auto doc = read_document(path);
+    if (!doc) return std::nullopt;
+    return doc->entries(section);
+}
+
+bool write(const std::string& path, std::string_view section, std::string_view key, std::string_view value) {
+    return modify(path, [&](Document& doc) {
+        doc.set(section, key, value);
+        return true;
+    });
+}
+
+std::optional<std::string> write_under_new_key(const std::string& path, std::string_view section,
+                                               const std::function<std::string(unsigned)>& candidate,
+                                               std::string_view value) {
+    std::optional<std::string> chosen;
+    bool ok = modify(path, [&](Document& doc) {
+        std::unordered_set<std::string> taken;
+        for (const Entry& e : doc.entries(section)) taken.insert(folded(e.key));
+        // With distinct candidates one of the first size()+1 is free.
+        for (unsigned i = 0; i <= taken.size(); ++i) {
+            std::string key(trim(candidate(i)));
+            if (!taken.count(folded(key))) {
+                doc.set(section, key, value);
+                chosen = std::move(key);
+                return true;
+            }
+        }
+        return false;
+    });
+    if (!ok) return std::nullopt;
+    return chosen;
+}
+
+bool remove(const std::string& path, std::string_view section, std::string_view key) {
+    return modify(path, [&](Document& doc) { return doc.remove(section, key); });
+}
+
+}  // namespace tavc::profile

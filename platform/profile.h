@@ -1,0 +1,88 @@
+// Profile (INI) files: "[section]" lines, each followed by its "key=value" lines.
+//
+// Section and key names compare without regard to ASCII letter case; blanks and control characters
+// around names and values are not part of them; the first section and the first key of a name count.
+// Lines that are neither a section nor an entry (blank lines, comments, junk) are kept as they stand
+// when the file is rewritten. Lines end in LF, or in CR LF when the file's first line does.
+//
+// Every call opens the file by name and leaves nothing open. Every change rewrites the whole file
+// into a temporary file beside it, flushes it to the disk and renames it over the old one, under an
+// exclusive lock on "<file>.lock": a crash or a second process writing at the same moment never
+// leaves a partial file nor loses the other's change. Readers take the lock shared. Files and lock
+// files are created readable and writable by their owner only.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tavc::profile {
+
+struct Entry {
+    std::string key;
+    std::string value;
+    bool operator==(const Entry&) const = default;
+};
+
+// The parsed text of one profile file; the file functions below work through it.
+class Document {
+public:
+    static Document parse(std::string_view text);
+
+    // The value of key in section; none when the section or the key is missing.
+    std::optional<std::string> find(std::string_view section, std::string_view key) const;
+    // The section's entries in file order; empty when the section is missing.
+    std::vector<Entry> entries(std::string_view section) const;
+
+    // Replaces the key's value in place, or adds the entry after the section's last entry, or adds the
+    // section at the end of the text.
+    void set(std::string_view section, std::string_view key, std::string_view value);
+    // True when the key was there.
+    bool remove(std::string_view section, std::string_view key);
+
+    std::string text() const;
+
+private:
+    enum class Kind { Other, Section, Entry };
+    struct Line {
+        std::string text;   // as it stands, without its line end
+        Kind kind = Kind::Other;
+        std::string name;   // section name or key
+        std::string value;  // entries only
+    };
+    static Line parse_line(std::string_view text);
+    static Line entry_line(std::string_view key, std::string_view value);
+    std::optional<size_t> section_index(std::string_view section) const;
+    // One past the section's last line: the next section line or the end.
+    size_t section_end(size_t section) const;
+    std::optional<size_t> entry_index(std::string_view section, std::string_view key) const;
+
+    std::vector<Line> lines_;
+    std::string line_end_ = "\n";
+};
+
+// The value of key in section of the file; none when the file, the section or the key is missing or the
+// file cannot be read.
+std::optional<std::string> read(const std::string& path, std::string_view section, std::string_view key);
+
+// The section's entries in file order; an empty list when the file or the section is missing, none when
+// the file exists but cannot be read.
+std::optional<std::vector<Entry>> entries(const std::string& path, std::string_view section);
+
+// Writes value under key, replacing an older value; creates the file and the section as needed.
+// False when the file cannot be written (nothing changed then).
+bool write(const std::string& path, std::string_view section, std::string_view key, std::string_view value);
+
+// Writes value under the first of candidate(0), candidate(1), ... that the section does not hold yet,
+// in one locked step, and returns that key; none when the file cannot be written. The candidates must
+// be distinct keys.
+std::optional<std::string> write_under_new_key(const std::string& path, std::string_view section,
+                                               const std::function<std::string(unsigned)>& candidate,
+                                               std::string_view value);
+
+// Deletes key from section. True when the key is gone afterwards (also when it was never there).
+bool remove(const std::string& path, std::string_view section, std::string_view key);
+
+}  // namespace tavc::profile
