@@ -1,1 +1,134 @@
-// Written with its part of the library.
+#include "cache_file.h"
+
+#include <cstdio>
+
+#include "export_guard.h"
+#include "module.h"
+#include "profile.h"
+#include "tessel.h"
+
+namespace tavc::tessel {
+namespace {
+
+constexpr int32_t kHostPathUnavailable = -2;
+constexpr int32_t kLoginMatches = 0;
+constexpr int32_t kReservedUserId = 2;
+constexpr int32_t kLoginDiffers = 3;
+
+// This id never logs in offline, even after the server once confirmed it.
+constexpr std::string_view kReservedUser = "qelto";
+
+int hex_digit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
+
+}  // namespace
+
+std::string HexEncode(std::string_view text) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    text = text.substr(0, text.find('\0'));
+    std::string out;
+    out.reserve(text.size() * 2);
+    for (unsigned char c : text) {
+        out += kDigits[c >> 4];
+        out += kDigits[c & 0x0F];
+    }
+    return out;
+}
+
+std::string HexDecode(std::string_view hex) {
+    std::string out;
+    out.reserve(hex.size() / 2);
+    for (size_t i = 0; i + 1 < hex.size(); i += 2) {
+        int high = hex_digit(hex[i]), low = hex_digit(hex[i + 1]);
+        if (high < 0 || low < 0 || (high == 0 && low == 0)) break;
+        out += static_cast<char>(high * 16 + low);
+    }
+    return out;
+}
+
+std::optional<std::string> CacheFilePath() {
+    auto exe = tavc::module::executable_path();
+    if (!exe) return std::nullopt;
+    std::string folder = tavc::module::folder_of(*exe);
+    if (folder.empty()) return std::nullopt;
+    return folder + "tavc.cache";
+}
+
+std::string LoginsSection() { return HexEncode("Logins"); }
+std::string RemarksSection() { return HexEncode("Remarks"); }
+
+std::string RatingTimeStamp(std::time_t t) {
+    std::tm local{};
+    localtime_r(&t, &local);
+    char text[64];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d%%20%02d:%02d:%02d", local.tm_year + 1900, local.tm_mon + 1,
+                  local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
+    return text;
+}
+
+std::string RatingRecord(std::string_view user, char remark, std::string_view detail) {
+    std::string record(user);
+    record += ',';
+    if (remark == '\0') return record;
+    record += remark;
+    record += ',';
+    record += detail;
+    return record;
+}
+
+std::optional<RatingFields> SplitRatingRecord(std::string_view record) {
+    size_t first = record.find(',');
+    if (first == std::string_view::npos) return std::nullopt;
+    size_t second = record.find(',', first + 1);
+    if (second == std::string_view::npos || second == first + 1) return std::nullopt;
+    return RatingFields{std::string(record.substr(0, first)), record[first + 1],
+                        std::string(record.substr(second + 1))};
+}
+
+bool SaveLoginToCache(std::string_view user, std::string_view passwd) {
+    auto path = CacheFilePath();
+    return path && tavc::profile::write(*path, LoginsSection(), HexEncode(user), HexEncode(passwd));
+}
+
+int32_t LoginToCache(std::string_view user, std::string_view passwd) {
+    if (user == kReservedUser) return kReservedUserId;
+    auto path = CacheFilePath();
+    if (!path) return kHostPathUnavailable;
+    // A user id the server never confirmed has no entry and does not log in, whatever the password.
+    auto stored = tavc::profile::read(*path, LoginsSection(), HexEncode(user));
+    if (!stored) return kLoginDiffers;
+    return HexDecode(*stored) == passwd ? kLoginMatches : kLoginDiffers;
+}
+
+int32_t RemarkToCache(std::string_view user, char remark, std::string_view detail) {
+    auto path = CacheFilePath();
+    if (!path) return kHostPathUnavailable;
+    // Ratings of the same second must not share a key: a later one takes the next free second.
+    std::time_t now = std::time(nullptr);
+    auto key = tavc::profile::write_under_new_key(
+        *path, RemarksSection(), [now](unsigned i) { return HexEncode(RatingTimeStamp(now + i)); },
+        HexEncode(RatingRecord(user, remark, detail)));
+    return key ? 0 : kHostPathUnavailable;
+}
+
+}  // namespace tavc::tessel
+
+extern "C" {
+
+ExportResult TAVCLoginToCache(const char* user, const char* passwd) {
+    using namespace tavc::tessel;
+    return guarded(kHostPathUnavailable, [&] { return LoginToCache(text_arg(user), text_arg(passwd)); });
+}
+
+ExportResult TAVCRemarkToCache(const char* user, int32_t remark, const char* detail) {
+    using namespace tavc::tessel;
+    return guarded(kHostPathUnavailable, [&] {
+        return RemarkToCache(text_arg(user), static_cast<char>(remark & 0xFF), text_arg(detail));
+    });
+}
+
+}  // extern "C"
