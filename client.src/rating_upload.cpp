@@ -1,1 +1,47 @@
-// Written with its part of the library.
+// The upload of cached ratings: every "Remarks" entry, in file order, goes to the server, and each one
+// the server accepts is deleted at once, so an interrupted walk leaves exactly the entries not accepted.
+#include "cache_file.h"
+#include "export_guard.h"
+#include "profile.h"
+#include "rating_server.h"
+#include "tessel.h"
+
+namespace tavc::tessel {
+namespace {
+
+constexpr int32_t kServerUnreachable = -1;
+constexpr int32_t kCacheUnavailable = -2;
+
+// Bounds how long one walk blocks the caller; the entries after these wait for the next walk.
+constexpr size_t kRatingsPerWalk = 381;
+
+int32_t UploadRemarks(std::string_view url, int32_t port) {
+    auto path = CacheFilePath();
+    if (!path) return kCacheUnavailable;
+    const std::string section = RemarksSection();
+    auto entries = tavc::profile::entries(*path, section);
+    if (!entries) return kCacheUnavailable;
+    size_t sent = 0;
+    for (const tavc::profile::Entry& entry : *entries) {
+        if (sent == kRatingsPerWalk) break;
+        // A record that cannot be sent stays in the file for a person to look at; it takes no turn.
+        auto fields = SplitRatingRecord(HexDecode(entry.value));
+        if (!fields) continue;
+        ++sent;
+        int32_t r = RemarkToDB(fields->user, fields->remark, fields->detail, HexDecode(entry.key), url, port);
+        // A refused URL reaches the server for no entry: like a failed connection, not a success.
+        if (r == kNoConnection || r == kMalformedUrl) return kServerUnreachable;
+        // Deleted under the key as it stands in the file, so a hand-edited key goes too; if the file
+        // cannot be changed, sending more would only send them again next time.
+        if (r == 0 && !tavc::profile::remove(*path, section, entry.key)) return kCacheUnavailable;
+    }
+    return 0;
+}
+
+}  // namespace
+}  // namespace tavc::tessel
+
+extern "C" ExportResult TAVCUploadRemarks(const char* url, int32_t port) {
+    using namespace tavc::tessel;
+    return guarded(kCacheUnavailable, [&] { return UploadRemarks(text_arg(url), port); });
+}

@@ -98,25 +98,46 @@ TESSEL_API ExportResult TAVSoftSoundOut(const char* text, int32_t flag);
  * gives the flag no effect. 0, -1. */
 TESSEL_API ExportResult TAVSpeak(const char* text, int32_t flag);
 
-/* ---- Cache file "tavc.cache" beside the host program ---------------------------------------------- */
+/* ---- Cache file "tavc.cache" beside the host program ----------------------------------------------
+ * The file lies in the folder of the executable of the calling process. It holds the logins the server
+ * confirmed and the ratings not yet sent, every name and value as upper-case hex of its bytes (read in
+ * either case). Each call reads or replaces the file whole under a lock, so a crash or a second process
+ * never leaves it half written; it is created readable by its owner only. A null text counts as the
+ * empty text in every export below. */
 
-/* Offline login: 0 the password matches the confirmed login; 2 reserved user id; 3 no match;
- * -2 host program's folder not found. */
+/* Offline login: 0 the password matches, byte for byte, the one the server last confirmed for user;
+ * 2 user is the reserved id "qelto" (tested first); 3 the password differs, or the server never
+ * confirmed user (whatever the password, the empty one included); -2 host program's folder not found. */
 TESSEL_API ExportResult TAVCLoginToCache(const char* user, const char* passwd);
-/* Stores one rating under the current time. 0 stored; -2 not stored. */
+/* Stores one rating "user,remark,detail" (remark: the low byte; 0 ends the record after "user,") under
+ * the current local time "yyyy-mm-dd%20hh:mm:ss". A rating never replaces another: when that second's
+ * key is taken, the rating gets the next free second. 0 stored; -2 not stored (folder not found, or
+ * the file cannot be written). */
 TESSEL_API ExportResult TAVCRemarkToCache(const char* user, int32_t remark, const char* detail);
 
 /* ---- Rating server -------------------------------------------------------------------------------
- * url is "http://host/dir/"; port is the TCP port. Results: the server's reply digit 0-9, -1 malformed
- * URL, -2 no connection (1000 ms), -5 no reply line within 5000 ms. */
+ * One HTTP GET per call on a connection of its own. url is "http://host/dir/": the host (a ":port"
+ * in it stays part of the name) and the first directory are used; port is the TCP port, used for the
+ * connection and in the Host header. In user, passwd, remark and detail the control bytes, the blank and
+ * " # % & + = are percent-encoded, every other byte (GBK included) goes as it stands; time goes as it
+ * stands but for control bytes and blanks. The answer is the first reply line ending in "</>".
+ * Results: the answer line's first digit 0-9; -1 malformed URL (nothing sent); -2 no connection (name,
+ * port outside 1-65535, refused, or 1000 ms passed); -5 no answer line within 5000 ms of sending, the
+ * connection closed before one, or an answer line that does not begin with a digit. Reply lines over
+ * 16384 bytes are skipped. Blocks up to about 6 s. */
 
-/* Server login; 0 also stores the login in the cache file. */
+/* Server login; 0 also stores the login in the cache file (a failed store leaves the 0 standing). */
 TESSEL_API ExportResult TAVCLoginToDB(const char* user, const char* passwd, const char* url, int32_t port);
 /* Sends one rating; time is a cached time stamp "yyyy-mm-dd%20hh:mm:ss". */
 TESSEL_API ExportResult TAVCRemarkToDB(const char* user, int32_t remark, const char* detail, const char* time,
                                        const char* url, int32_t port);
-/* Sends every cached rating, deleting each one the server accepts. 0 the walk went through; -1 a
- * request could not connect and the walk stopped there; -2 host program's folder not found. */
+/* Sends the cached ratings in file order, at most 381 per call (the rest wait for the next call), and
+ * deletes each one right after the server accepts it. A rating the server refuses or does not answer
+ * stays and is sent again next time; a record lacking its remark or detail field stays unsent. The
+ * detail is all that follows the second comma of the record. 0 the walk went through; -1 a request
+ * could not connect, or the URL is malformed, and the walk stopped there; -2 the host program's folder
+ * was not found, or the cache file could not be read or an accepted rating not deleted (the walk stops
+ * then). */
 TESSEL_API ExportResult TAVCUploadRemarks(const char* url, int32_t port);
 
 #ifdef __cplusplus
