@@ -1,0 +1,304 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cctype>
+#include <cstdlib>
+#include <ctime>
+#include <set>
+
+#include "cache_file.h"
+#include "codepage.h"
+#include "copied_host.h"
+#include "profile.h"
+#include "rating_server_fake.h"
+
+using namespace tavc::tessel;
+using tavc::test::CopiedHost;
+using tavc::test::FakeRatingServer;
+using tavc::test::RatingReply;
+
+namespace {
+
+std::string gbk(const char* utf8) { return tavc::codepage::gbk_from_utf8(utf8); }
+
+std::string repeated(const std::string& s, int n) {
+    std::string out;
+    for (int i = 0; i < n; ++i) out += s;
+    return out;
+}
+
+std::string lower(std::string s) {
+    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+// ---- The codec and the record ----------------------------------------------------------------------
+
+struct HexCase {
+    std::string text;
+    std::string hex;
+};
+
+class HexEncoding : public ::testing::TestWithParam<HexCase> {};
+
+TEST_P(HexEncoding, GivesTwoUpperCaseDigitsPerByteAndDecodesBack) {
+    EXPECT_EQ(HexEncode(GetParam().text), GetParam().hex);
+    EXPECT_EQ(HexDecode(GetParam().hex), GetParam().text);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, HexEncoding,
+                         ::testing::Values(HexCase{"", ""}, HexCase{"Logins", "4C6F67696E73"},
+                                           HexCase{"Remarks", "52656D61726B73"},
+                                           HexCase{"\x7f\x80\xff", "7F80FF"},
+                                           HexCase{gbk("服务"), "B7FECEF1"},
+                                           HexCase{std::string(300, 'p'), repeated("70", 300)}));
+
+TEST(HexCodec, EncodingStopsAtTheFirstNulByte) {
+    EXPECT_EQ(HexEncode(std::string("ab\0cd", 5)), "6162");
+}
+
+struct DecodeCase {
+    const char* hex;
+    const char* text;
+};
+
+class HexDecoding : public ::testing::TestWithParam<DecodeCase> {};
+
+TEST_P(HexDecoding, ReadsPairsOfEitherCaseUpToTheFirstBadPairOrNulByte) {
+    EXPECT_EQ(HexDecode(GetParam().hex), GetParam().text);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, HexDecoding,
+                         ::testing::Values(DecodeCase{"4c6F67", "Log"}, DecodeCase{"414", "A"},
+                                           DecodeCase{"41zz42", "A"}, DecodeCase{"41 42", "A"},
+                                           DecodeCase{"4100414243", "A"}, DecodeCase{"00", ""},
+                                           DecodeCase{"G1", ""}, DecodeCase{"", ""}));
+
+TEST(RatingTimeStamp, IsTheLocalTimeWithTheBlankAlreadyEncoded) {
+    const char* old = std::getenv("TZ");
+    std::string saved = old ? old : "";
+    ::setenv("TZ", "UTC-8", 1);
+    ::tzset();
+    EXPECT_EQ(RatingTimeStamp(0), "1970-01-01%2008:00:00");
+    EXPECT_EQ(RatingTimeStamp(1717654321), "2024-06-06%2014:12:01");
+    old ? ::setenv("TZ", saved.c_str(), 1) : ::unsetenv("TZ");
+    ::tzset();
+}
+
+struct RecordCase {
+    const char* name;
+    std::string user;
+    char remark;
+    std::string detail;
+    std::string record;
+    std::optional<RatingFields> fields;  // what the upload reads back
+};
+
+class RatingRecords : public ::testing::TestWithParam<RecordCase> {};
+
+TEST_P(RatingRecords, AreWrittenAndReadBackWhole) {
+    const RecordCase& c = GetParam();
+    EXPECT_EQ(RatingRecord(c.user, c.remark, c.detail), c.record);
+    auto fields = SplitRatingRecord(c.record);
+    ASSERT_EQ(fields.has_value(), c.fields.has_value());
+    if (!fields) return;
+    EXPECT_EQ(fields->user, c.fields->user);
+    EXPECT_EQ(fields->remark, c.fields->remark);
+    EXPECT_EQ(fields->detail, c.fields->detail);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RatingRecords,
+    ::testing::Values(
+        RecordCase{"EmptyDetail", "0001", 'I', "", "0001,I,", RatingFields{"0001", 'I', ""}},
+        RecordCase{"Reason", "0001", 'M', gbk("服务态度不好"), "0001,M," + gbk("服务态度不好"),
+                   RatingFields{"0001", 'M', gbk("服务态度不好")}},
+        RecordCase{"BlanksStay", "00 01", 'K', " a b ", "00 01,K, a b ", RatingFields{"00 01", 'K', " a b "}},
+        // A comma in the detail is part of it, not the start of an ignored field.
+        RecordCase{"CommaInTheDetail", "0001", 'M', "a,b", "0001,M,a,b", RatingFields{"0001", 'M', "a,b"}},
+        RecordCase{"RemarkByteZeroEndsTheRecord", "0001", '\0', "lost", "0001,", std::nullopt},
+        RecordCase{"EmptyRemarkField", "0001", ',', "", "0001,,,", std::nullopt}),
+    [](const auto& param_info) { return std::string(param_info.param.name); });
+
+TEST(RatingRecords, WithoutTheirThirdFieldCannotBeSent) {
+    for (const char* record : {"", "0001", "0001,I", "0001,,x"})
+        EXPECT_EQ(SplitRatingRecord(record).has_value(), false) << record;
+}
+
+// ---- The file beside the host program --------------------------------------------------------------
+
+class CacheFile : public ::testing::Test {
+protected:
+    // A cache with these logins (plain user id, password), written as a person would.
+    void write_logins(const std::vector<std::pair<std::string, std::string>>& logins) {
+        std::string text = "[4C6F67696E73]\n";
+        for (const auto& [user, passwd] : logins) text += HexEncode(user) + "=" + HexEncode(passwd) + "\n";
+        host_.write_cache(text);
+    }
+    std::vector<tavc::profile::Entry> remarks() const {
+        return tavc::profile::entries(host_.cache_file().string(), RemarksSection()).value();
+    }
+
+    CopiedHost host_;
+};
+
+TEST_F(CacheFile, HoldsLoginsAndRatingsInUpperCaseHexByteForByte) {
+    FakeRatingServer server;
+    std::time_t before = std::time(nullptr);
+    ASSERT_EQ(host_.call({"TAVCLoginToDB", "0001", "abc", server.url(), std::to_string(server.port())}), 0);
+    ASSERT_EQ(host_.call({"TAVCRemarkToCache", "0001", std::to_string('I'), ""}), 0);
+    std::time_t after = std::time(nullptr);
+
+    // The one thing not known beforehand is the second the rating was stored in.
+    std::string text = host_.cache_text();
+    bool matched = false;
+    for (std::time_t t = before; t <= after && !matched; ++t)
+        matched = text == "[4C6F67696E73]\n"
+                          "30303031=616263\n"
+                          "\n"
+                          "[52656D61726B73]\n" +
+                              HexEncode(RatingTimeStamp(t)) + "=303030312C492C\n";
+    EXPECT_TRUE(matched) << text;
+}
+
+TEST_F(CacheFile, IsReadableByItsOwnerOnly) {
+    ASSERT_EQ(host_.call({"TAVCRemarkToCache", "0001", std::to_string('J'), ""}), 0);
+    struct stat st {};
+    ASSERT_EQ(::stat(host_.cache_file().c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+}
+
+TEST_F(CacheFile, AHandEditedFileWithLowerCaseHexReadsTheSame) {
+    const std::string logins = "\r\n"
+                               "[" + lower(HexEncode("Logins")) + "]\r\n"
+                               "  " + lower(HexEncode("0001")) + " = " + lower(HexEncode("abc")) + "  \r\n"
+                               "junk\r\n"
+                               "\r\n";
+    const std::string remarks_line = "[" + lower(HexEncode("Remarks")) + "]\r\n";
+    host_.write_cache(logins + remarks_line + lower(HexEncode("2024-05-06%2007:08:09")) + "=" +
+                      lower(HexEncode("0001,K,")) + "\r\n");
+    EXPECT_EQ(host_.call({"TAVCLoginToCache", "0001", "abc"}), 0);
+    EXPECT_EQ(host_.call({"TAVCLoginToCache", "0001", "ABC"}), 3);
+
+    FakeRatingServer server;
+    ASSERT_EQ(host_.call({"TAVCUploadRemarks", server.url(), std::to_string(server.port())}), 0);
+    auto requests = server.requests(1);
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].query("user"), "0001");
+    EXPECT_EQ(requests[0].query("remark"), "K");
+    EXPECT_EQ(requests[0].query("time"), "2024-05-06%2007:08:09");
+    // The accepted entry is gone although its key was written in lower case; the rest stays as it was.
+    EXPECT_EQ(host_.cache_text(), logins + remarks_line);
+}
+
+struct OfflineLoginCase {
+    const char* name;
+    std::vector<std::pair<std::string, std::string>> stored;  // none: no file at all
+    bool file = true;
+    std::string user;
+    std::string passwd;
+    int32_t result;
+};
+
+class OfflineLogin : public CacheFile, public ::testing::WithParamInterface<OfflineLoginCase> {};
+
+TEST_P(OfflineLogin, AcceptsOnlyThePasswordTheServerConfirmed) {
+    const OfflineLoginCase& c = GetParam();
+    if (c.file) write_logins(c.stored);
+    EXPECT_EQ(host_.call({"TAVCLoginToCache", c.user, c.passwd}), c.result);
+}
+
+const std::string kLongPassword(150, 'w');
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, OfflineLogin,
+    ::testing::Values(
+        OfflineLoginCase{"SamePassword", {{"0001", "abc"}}, true, "0001", "abc", 0},
+        OfflineLoginCase{"PasswordInAnotherCase", {{"0001", "abc"}}, true, "0001", "ABC", 3},
+        OfflineLoginCase{"ReservedIdEvenWhenStored", {{"qelto", "pw"}}, true, "qelto", "pw", 2},
+        OfflineLoginCase{"ReservedIdWithoutFile", {}, false, "qelto", "", 2},
+        OfflineLoginCase{"ReservedIdInAnotherCaseIsOrdinary", {{"QELTO", "pw"}}, true, "QELTO", "pw", 0},
+        OfflineLoginCase{"NoFile", {}, false, "0001", "abc", 3},
+        // A user id the server never confirmed must not log in, not even with an empty password.
+        OfflineLoginCase{"NoFileEmptyPassword", {}, false, "0001", "", 3},
+        OfflineLoginCase{"NoEntryEmptyPassword", {{"0002", "x"}}, true, "0001", "", 3},
+        OfflineLoginCase{"NullTextsAreEmpty", {}, false, "--null", "--null", 3},
+        OfflineLoginCase{"ConfirmedEmptyPassword", {{"0001", ""}}, true, "0001", "", 0},
+        OfflineLoginCase{"LongPasswordIsNotCut", {{"0001", kLongPassword}}, true, "0001", kLongPassword, 0},
+        OfflineLoginCase{"LongPasswordMustMatchWhole", {{"0001", kLongPassword}}, true, "0001",
+                         kLongPassword.substr(0, 99), 3},
+        OfflineLoginCase{"GbkPassword", {{"0001", gbk("密码")}}, true, "0001", gbk("密码"), 0}),
+    [](const auto& param_info) { return std::string(param_info.param.name); });
+
+TEST_F(CacheFile, ALaterConfirmedLoginReplacesTheOldPassword) {
+    FakeRatingServer server;
+    std::string port = std::to_string(server.port());
+    ASSERT_EQ(host_.call({"TAVCLoginToDB", "0001", "old", server.url(), port}), 0);
+    ASSERT_EQ(host_.call({"TAVCLoginToDB", "0001", "new", server.url(), port}), 0);
+    EXPECT_EQ(host_.call({"TAVCLoginToCache", "0001", "old"}), 3);
+    EXPECT_EQ(host_.call({"TAVCLoginToCache", "0001", "new"}), 0);
+    EXPECT_EQ(tavc::profile::entries(host_.cache_file().string(), LoginsSection())->size(), 1u);
+}
+
+TEST_F(CacheFile, ALoginTheServerRefusesLeavesTheCacheUntouched) {
+    FakeRatingServer server([](const auto&, size_t) { return RatingReply::answer('3'); });
+    EXPECT_EQ(host_.call({"TAVCLoginToDB", "0001", "abc", server.url(), std::to_string(server.port())}), 3);
+    EXPECT_FALSE(std::filesystem::exists(host_.cache_file()));
+}
+
+// Every store checks the key against the file, so ratings of one second, or of two programs storing
+// at the same moment, each get a key of their own: the next free second.
+TEST_F(CacheFile, RatingsOfTheSameSecondAreAllKept) {
+    std::time_t before = std::time(nullptr);
+    auto results = host_.call_together({{"--repeat", "40", "TAVCRemarkToCache", "0001", std::to_string('I'), "a"},
+                                        {"--repeat", "40", "TAVCRemarkToCache", "0002", std::to_string('J'), "b"}});
+    EXPECT_EQ(results, (std::vector<int32_t>{0, 0}));
+    auto entries = remarks();
+    ASSERT_EQ(entries.size(), 80u);
+    std::set<std::string> stamps;
+    int first = 0, second = 0;
+    for (const auto& e : entries) {
+        std::string stamp = HexDecode(e.key);
+        EXPECT_EQ(e.key, HexEncode(stamp));
+        stamps.insert(stamp);
+        std::string record = HexDecode(e.value);
+        first += record == "0001,I,a";
+        second += record == "0002,J,b";
+    }
+    EXPECT_EQ(stamps.size(), 80u);
+    EXPECT_EQ(first, 40);
+    EXPECT_EQ(second, 40);
+    // The keys are valid time stamps from the first second on, in file order.
+    EXPECT_GE(HexDecode(entries.front().key), RatingTimeStamp(before));
+    for (size_t i = 1; i < entries.size(); ++i) EXPECT_LT(entries[i - 1].key, entries[i].key);
+}
+
+TEST_F(CacheFile, StoresOnlyTheLowByteOfTheRemarkAndEndsTheRecordAtAZeroByte) {
+    ASSERT_EQ(host_.call({"TAVCRemarkToCache", "0001", std::to_string(0x100 + 'K'), ""}), 0);
+    ASSERT_EQ(host_.call({"TAVCRemarkToCache", "0002", "0", "detail"}), 0);
+    ASSERT_EQ(host_.call({"TAVCRemarkToCache", "--null", std::to_string('I'), "--null"}), 0);
+    auto entries = remarks();
+    ASSERT_EQ(entries.size(), 3u);
+    EXPECT_EQ(HexDecode(entries[0].value), "0001,K,");
+    EXPECT_EQ(HexDecode(entries[1].value), "0002,");
+    EXPECT_EQ(HexDecode(entries[2].value), ",I,");
+}
+
+TEST(CacheFileHost, AHostPathLongerThanAHundredBytesIsSupported) {
+    CopiedHost host(std::string(120, 'd'));
+    ASSERT_GT(host.cache_file().string().size(), 130u);
+    ASSERT_EQ(host.call({"TAVCRemarkToCache", "0001", std::to_string('I'), ""}), 0);
+    EXPECT_TRUE(std::filesystem::exists(host.cache_file()));
+}
+
+TEST_F(CacheFile, AStoreTheFileSystemRefusesIsNotReportedAsStored) {
+    // Root may write anywhere, but not a file where a folder stands.
+    std::filesystem::create_directory(host_.cache_file());
+    EXPECT_EQ(host_.call({"TAVCRemarkToCache", "0001", std::to_string('I'), ""}), -2);
+    // The server's answer stands; the login only is not cached.
+    FakeRatingServer server;
+    EXPECT_EQ(host_.call({"TAVCLoginToDB", "0001", "abc", server.url(), std::to_string(server.port())}), 0);
+    EXPECT_EQ(host_.call({"TAVCLoginToCache", "0001", "abc"}), 3);
+}
+
+}  // namespace

@@ -1,0 +1,43 @@
+// Runs the stand-in host program (tessel_host) from a copy in a temporary folder of its own, so that the
+// library's cache file "tavc.cache" lands in that folder. The program's path comes from the environment
+// variable TAVC_TESSEL_HOST.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace tavc::test {
+
+class CopiedHost {
+public:
+    // The copy lands in a new temporary folder, or in the folder `subfolder` below it.
+    explicit CopiedHost(const std::string& subfolder = "");
+    CopiedHost(const CopiedHost&) = delete;
+    CopiedHost& operator=(const CopiedHost&) = delete;
+    ~CopiedHost();
+
+    const std::filesystem::path& folder() const { return folder_; }
+    std::filesystem::path cache_file() const { return folder_ / "tavc.cache"; }
+    // The cache file's bytes; empty when it does not exist.
+    std::string cache_text() const;
+    void write_cache(const std::string& text) const;
+
+    // Runs "tessel_host args..." and returns the result it printed (a failed run is a test failure).
+    int32_t call(const std::vector<std::string>& args) const;
+    // Runs several at once and returns their results in the same order.
+    std::vector<int32_t> call_together(const std::vector<std::vector<std::string>>& runs) const;
+
+private:
+    pid_t start(const std::vector<std::string>& args, int& out) const;
+    int32_t finish(pid_t pid, int out) const;
+
+    std::filesystem::path root_;
+    std::filesystem::path folder_;
+    std::filesystem::path program_;
+};
+
+}  // namespace tavc::test
