@@ -35,6 +35,8 @@ public:
     std::optional<std::string> find(std::string_view section, std::string_view key) const;
     // The section's entries in file order; empty when the section is missing.
     std::vector<Entry> entries(std::string_view section) const;
+    bool contains(std::string_view section, std::string_view key) const { return entry_index(section, key).has_value(); }
+    size_t entries_in(std::string_view section) const;
 
     // Replaces the key's value in place, or adds the entry after the section's last entry, or adds the
     // section at the end of the text.
@@ -47,10 +49,12 @@ public:
 private:
     enum class Kind { Other, Section, Entry };
     struct Line {
-        std::string text;   // as it stands, without its line end
+        std::string text;  // as it stands, without its line end
         Kind kind = Kind::Other;
-        std::string name;   // section name or key
-        std::string value;  // entries only
+        size_t name_at = 0, name_size = 0;    // section name or key, within text
+        size_t value_at = 0, value_size = 0;  // entries only
+        std::string_view name() const { return std::string_view(text).substr(name_at, name_size); }
+        std::string_view value() const { return std::string_view(text).substr(value_at, value_size); }
     };
     static Line parse_line(std::string_view text);
     static Line entry_line(std::string_view key, std::string_view value);

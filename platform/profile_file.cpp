@@ -4,8 +4,8 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
-#include <unordered_set>
 
 namespace tavc::profile {
 namespace {
@@ -25,12 +25,6 @@ bool same_name(std::string_view a, std::string_view b) {
     for (size_t i = 0; i < a.size(); ++i)
         if (fold(a[i]) != fold(b[i])) return false;
     return true;
-}
-
-std::string folded(std::string_view s) {
-    std::string out(s);
-    for (char& c : out) c = fold(c);
-    return out;
 }
 
 class Fd {
@@ -148,6 +142,7 @@ Document Document::parse(std::string_view text) {
     size_t first_end = text.find('\n');
     if (first_end != std::string_view::npos && first_end > 0 && text[first_end - 1] == '\r')
         doc.line_end_ = "\r\n";
+    doc.lines_.reserve(static_cast<size_t>(std::count(text.begin(), text.end(), '\n')) + 1);
     while (!text.empty()) {
         size_t end = text.find('\n');
         std::string_view line = text.substr(0, end);
@@ -161,19 +156,25 @@ Document Document::parse(std::string_view text) {
 Document::Line Document::parse_line(std::string_view text) {
     Line line;
     line.text = text;
-    std::string_view body = trim(text);
+    std::string_view all = line.text;
+    std::string_view body = trim(all);
+    auto place = [&](std::string_view part, size_t& at, size_t& size) {
+        part = trim(part);
+        at = static_cast<size_t>(part.data() - all.data());
+        size = part.size();
+    };
     if (body.empty() || body.front() == ';') return line;
     if (body.front() == '[') {
         body.remove_prefix(1);
         line.kind = Kind::Section;
-        line.name = trim(body.substr(0, body.find(']')));
+        place(body.substr(0, body.find(']')), line.name_at, line.name_size);
         return line;
     }
     size_t eq = body.find('=');
     if (eq == std::string_view::npos) return line;
     line.kind = Kind::Entry;
-    line.name = trim(body.substr(0, eq));
-    line.value = trim(body.substr(eq + 1));
+    place(body.substr(0, eq), line.name_at, line.name_size);
+    place(body.substr(eq + 1), line.value_at, line.value_size);
     return line;
 }
 
@@ -187,7 +188,7 @@ Document::Line Document::entry_line(std::string_view key, std::string_view value
 std::optional<size_t> Document::section_index(std::string_view section) const {
     section = trim(section);
     for (size_t i = 0; i < lines_.size(); ++i)
-        if (lines_[i].kind == Kind::Section && same_name(lines_[i].name, section)) return i;
+        if (lines_[i].kind == Kind::Section && same_name(lines_[i].name(), section)) return i;
     return std::nullopt;
 }
 
@@ -202,14 +203,14 @@ std::optional<size_t> Document::entry_index(std::string_view section, std::strin
     if (!s) return std::nullopt;
     key = trim(key);
     for (size_t i = *s + 1, end = section_end(*s); i < end; ++i)
-        if (lines_[i].kind == Kind::Entry && same_name(lines_[i].name, key)) return i;
+        if (lines_[i].kind == Kind::Entry && same_name(lines_[i].name(), key)) return i;
     return std::nullopt;
 }
 
 std::optional<std::string> Document::find(std::string_view section, std::string_view key) const {
     auto i = entry_index(section, key);
     if (!i) return std::nullopt;
-    return lines_[*i].value;
+    return std::string(lines_[*i].value());
 }
 
 std::vector<Entry> Document::entries(std::string_view section) const {
@@ -217,15 +218,23 @@ std::vector<Entry> Document::entries(std::string_view section) const {
     auto s = section_index(section);
     if (!s) return out;
     for (size_t i = *s + 1, end = section_end(*s); i < end; ++i)
-        if (lines_[i].kind == Kind::Entry) out.push_back({lines_[i].name, lines_[i].value});
+        if (lines_[i].kind == Kind::Entry) out.push_back({std::string(lines_[i].name()), std::string(lines_[i].value())});
     return out;
+}
+
+size_t Document::entries_in(std::string_view section) const {
+    auto s = section_index(section);
+    if (!s) return 0;
+    size_t n = 0;
+    for (size_t i = *s + 1, end = section_end(*s); i < end; ++i) n += lines_[i].kind == Kind::Entry;
+    return n;
 }
 
 void Document::set(std::string_view section, std::string_view key, std::string_view value) {
     key = trim(key);
     value = trim(value);
     if (auto i = entry_index(section, key)) {
-        lines_[*i] = entry_line(lines_[*i].name, value);
+        lines_[*i] = entry_line(lines_[*i].name(), value);
         return;
     }
     if (auto s = section_index(section)) {
@@ -280,12 +289,11 @@ std::optional<std::string> write_under_new_key(const std::string& path, std::str
                                                std::string_view value) {
     std::optional<std::string> chosen;
     bool ok = modify(path, [&](Document& doc) {
-        std::unordered_set<std::string> taken;
-        for (const Entry& e : doc.entries(section)) taken.insert(folded(e.key));
-        // With distinct candidates one of the first size()+1 is free.
-        for (unsigned i = 0; i <= taken.size(); ++i) {
+        // With distinct candidates one of the first entries+1 is free.
+        size_t tries = doc.entries_in(section) + 1;
+        for (unsigned i = 0; i < tries; ++i) {
             std::string key(trim(candidate(i)));
-            if (!taken.count(folded(key))) {
+            if (!doc.contains(section, key)) {
                 doc.set(section, key, value);
                 chosen = std::move(key);
                 return true;
