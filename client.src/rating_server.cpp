@@ -14,10 +14,14 @@ namespace {
 
 bool is_break(char c) { return static_cast<unsigned char>(c) <= 32; }
 
-// Bytes of the character at text[i]: a GBK lead byte takes the byte after it along.
+// Bytes of the character at text[i]: a GBK lead byte takes a trail byte after it along. A byte that
+// cannot trail (a slash, a blank, a control byte) stays a character of its own, so no broken pair can
+// carry it into the host or the path.
 size_t char_size(std::string_view text, size_t i) {
-    auto c = static_cast<unsigned char>(text[i]);
-    return c >= 0x81 && c <= 0xFE && i + 1 < text.size() ? 2 : 1;
+    auto lead = static_cast<unsigned char>(text[i]);
+    if (lead < 0x81 || lead > 0xFE || i + 1 >= text.size()) return 1;
+    auto trail = static_cast<unsigned char>(text[i + 1]);
+    return (trail >= 0x40 && trail <= 0x7E) || (trail >= 0x80 && trail <= 0xFE) ? 2 : 1;
 }
 
 std::string_view trim(std::string_view s) {

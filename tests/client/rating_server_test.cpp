@@ -54,8 +54,9 @@ INSTANTIATE_TEST_SUITE_P(
         UrlCase{"EmptyHost", "http:///tavc/", ServerUrl{"", "/tavc"}},
         UrlCase{"QuotesAreOrdinaryCharacters", "http://\"host\"/\"d\"/", ServerUrl{"\"host\"", "/\"d\""}},
         UrlCase{"GbkDirectory", gbk("http://host/评价/"), ServerUrl{"host", gbk("/评价")}},
-        // Stepped by whole GBK characters: a lead byte takes the next byte with it, even a slash.
-        UrlCase{"LeadByteBeforeASlash", "http://h\x81/d/", ServerUrl{"h\x81/d", "/"}},
+        // A lead byte before a slash or a control byte is a broken pair, not a character hiding them.
+        UrlCase{"LeadByteBeforeASlash", "http://h\x81/d/", ServerUrl{"h\x81", "/d"}},
+        UrlCase{"LeadByteBeforeALineEnd", "http://h/d\x81\r\nX: 1/", ServerUrl{"h", "/d\x81"}},
         UrlCase{"Empty", "", std::nullopt}, UrlCase{"SchemeOnly", "http:", std::nullopt}),
     [](const auto& param_info) { return std::string(param_info.param.name); });
 
