@@ -240,6 +240,13 @@ TEST_F(CacheFile, ALaterConfirmedLoginReplacesTheOldPassword) {
     EXPECT_EQ(tavc::profile::entries(host_.cache_file().string(), LoginsSection())->size(), 1u);
 }
 
+TEST_F(CacheFile, AConfirmedEmptyPasswordIsAnEmptyValue) {
+    FakeRatingServer server;
+    ASSERT_EQ(host_.call({"TAVCLoginToDB", "0001", "", server.url(), std::to_string(server.port())}), 0);
+    EXPECT_EQ(host_.cache_text(), "[4C6F67696E73]\n30303031=\n");
+    EXPECT_EQ(host_.call({"TAVCLoginToCache", "0001", ""}), 0);
+}
+
 TEST_F(CacheFile, ALoginTheServerRefusesLeavesTheCacheUntouched) {
     FakeRatingServer server([](const auto&, size_t) { return RatingReply::answer('3'); });
     EXPECT_EQ(host_.call({"TAVCLoginToDB", "0001", "abc", server.url(), std::to_string(server.port())}), 3);
