@@ -139,6 +139,11 @@ void TerminalSimulator::answer_queries(std::string_view keys) {
     answers_.insert(answers_.end(), keys.begin(), keys.end());
 }
 
+void TerminalSimulator::answer_unscripted_queries(std::optional<char> key) {
+    std::lock_guard lock(mutex_);
+    fallback_answer_ = key;
+}
+
 bool TerminalSimulator::send(std::string_view bytes) {
     std::lock_guard lock(mutex_);
     size_t done = 0;
@@ -176,9 +181,12 @@ void TerminalSimulator::decode(bool write_ended) {
     std::vector<TerminalCommand> decoded = decode_terminal_commands(pending_, write_ended);
     for (TerminalCommand& c : decoded) {
         c.arrived = pending_since_;
-        if (c.kind == TerminalCommand::Kind::Query && !answers_.empty() && master_ >= 0) {
-            char key = answers_.front();
-            answers_.pop_front();
+        if (c.kind == TerminalCommand::Kind::Query && master_ >= 0 && (!answers_.empty() || fallback_answer_)) {
+            char key = fallback_answer_.value_or('\0');
+            if (!answers_.empty()) {
+                key = answers_.front();
+                answers_.pop_front();
+            }
             if (::write(master_, &key, 1) == 1) ++answered_;
         }
         commands_.push_back(std::move(c));

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <deque>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -61,6 +62,9 @@ class TerminalSimulator {
 
     // One key per coming "PJQ", in order; a query beyond the script gets no answer.
     void answer_queries(std::string_view keys);
+    // The key for a "PJQ" beyond the script (a real terminal answers 'N' until a button is pressed);
+    // none, the default, leaves such a query unanswered.
+    void answer_unscripted_queries(std::optional<char> key);
     // Sends bytes to the slave side as the terminal would. False once hung up.
     bool send(std::string_view bytes);
     // Closes the terminal's end: later writes on the slave side fail.
@@ -98,6 +102,7 @@ class TerminalSimulator {
     bool hang_up_requested_ = false;
     size_t hang_up_at_ = SIZE_MAX;
     std::deque<char> answers_;
+    std::optional<char> fallback_answer_;
     size_t answered_ = 0;
     std::string received_;
     std::string pending_;
