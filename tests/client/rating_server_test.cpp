@@ -50,6 +50,7 @@ INSTANTIATE_TEST_SUITE_P(
         UrlCase{"PortStaysInTheHost", "http://127.0.0.1:8080/tavc/", ServerUrl{"127.0.0.1:8080", "/tavc"}},
         UrlCase{"BlanksAroundAreSkipped", " \t http://host/tavc/ \r\n", ServerUrl{"host", "/tavc"}},
         UrlCase{"ABlankSplitsAnItem", "http://ho st/tavc/", ServerUrl{"ho", "/st"}},
+        UrlCase{"BlanksBesideASlashAreSkipped", "http:// host / tavc/", ServerUrl{"host", "/tavc"}},
         UrlCase{"DoubleSlashIsAnEmptyItem", "http://host//tavc/", ServerUrl{"host", "/"}},
         UrlCase{"EmptyHost", "http:///tavc/", ServerUrl{"", "/tavc"}},
         UrlCase{"QuotesAreOrdinaryCharacters", "http://\"host\"/\"d\"/", ServerUrl{"\"host\"", "/\"d\""}},

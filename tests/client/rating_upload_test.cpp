@@ -175,6 +175,18 @@ TEST_F(RatingUpload, SkipsAndKeepsRecordsThatCannotBeSent) {
     EXPECT_EQ(cached_times(), (std::vector<std::string>{stamp(1), stamp(2), stamp(3), stamp(4), stamp(5)}));
 }
 
+// The bound of a walk limits its requests: records that cannot be sent cost none and do not count.
+TEST_F(RatingUpload, RecordsThatCannotBeSentTakeNoTurnOfTheWalk) {
+    std::vector<Rating> ratings;
+    for (int i = 0; i < 381; ++i) ratings.push_back({stamp(i), "0001,"});
+    ratings.push_back({stamp(381), "0001,I,"});
+    cache(ratings);
+    FakeRatingServer server;
+    EXPECT_EQ(upload(server), 0);
+    EXPECT_EQ(times_of(server.requests(1)), std::vector<std::string>{stamp(381)});
+    EXPECT_EQ(cached().size(), 381u);
+}
+
 TEST_F(RatingUpload, ManyRatingsGoOverSeveralWalksWithNothingLost) {
     std::vector<Rating> ratings;
     for (int i = 0; i < 400; ++i) ratings.push_back({stamp(i), "0001,I,"});
