@@ -351,6 +351,28 @@ TEST_F(TesselAtThePty, AnswersReadFailedWhenTheLineIsGoneAndLeavesTheByte) {
     EXPECT_EQ(key, 'x');
 }
 
+TEST_F(TesselAtThePty, TakesTheFirstByteWaitingOnTheLineAsTheRatingKey) {
+    load_with(nullptr);
+    ASSERT_TRUE(sim_.send("K"));  // came before the query: nothing may throw it away
+    sim_.answer_queries("I");
+    char key = 'x';
+    EXPECT_EQ(lib_.TAVCReadRemark(&key), 0);
+    EXPECT_EQ(key, 'K');
+    EXPECT_EQ(lib_.TAVCReadRemark(&key), 0);
+    EXPECT_EQ(key, 'I');
+}
+
+TEST_F(TesselAtThePty, CountsAWriteThatTimesOutAsDoneAndPausesAfterIt) {
+    load_with(nullptr);
+    ASSERT_TRUE(sim_.hold_output(true));
+    Clock::time_point start = Clock::now();
+    EXPECT_EQ(lib_.TAVCCls(), 0);
+    EXPECT_GE(elapsed_ms(start), 150);  // the write's 104 ms, then the pause
+    ASSERT_TRUE(sim_.hold_output(false));
+    // Nothing of the timed-out write went out; the line works on.
+    EXPECT_EQ(received_before_marker(), std::vector<std::string>{});
+}
+
 struct RefusalCase {
     const char* name;
     std::function<ExportResult(const Tessel&)> call;

@@ -156,6 +156,10 @@ bool TerminalSimulator::send(std::string_view bytes) {
     return master_ >= 0;
 }
 
+bool TerminalSimulator::hold_output(bool held) {
+    return slave_ >= 0 && ::tcflow(slave_, held ? TCOOFF : TCOON) == 0;
+}
+
 void TerminalSimulator::hang_up() {
     std::unique_lock lock(mutex_);
     if (!reader_.joinable()) return;

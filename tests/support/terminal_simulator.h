@@ -67,6 +67,9 @@ class TerminalSimulator {
     void answer_unscripted_queries(std::optional<char> key);
     // Sends bytes to the slave side as the terminal would. False once hung up.
     bool send(std::string_view bytes);
+    // Holds the line's output off (or lets it go again), as a terminal that stops taking bytes: writes
+    // on the slave side then time out instead of failing.
+    bool hold_output(bool held);
     // Closes the terminal's end: later writes on the slave side fail.
     void hang_up();
     // Closes it as soon as `count` bytes in all have arrived (inside the sender's pause after that write).
