@@ -100,10 +100,12 @@ size_t utf8_sequence_length(std::string_view s) {
     return n;
 }
 
+// A lead byte takes only a trail byte along: a line end or a backslash after a broken lead stays itself.
 size_t gbk_sequence_length(std::string_view s) {
     unsigned char c = static_cast<unsigned char>(s[0]);
-    if (c >= 0x81 && c <= 0xFE && s.size() >= 2) return 2;
-    return 1;
+    if (c < 0x81 || c > 0xFE || s.size() < 2) return 1;
+    unsigned char trail = static_cast<unsigned char>(s[1]);
+    return (trail >= 0x40 && trail <= 0x7E) || (trail >= 0x80 && trail <= 0xFE) ? 2 : 1;
 }
 
 size_t utf16_unit_pair(std::string_view s) {

@@ -44,6 +44,9 @@ TEST(Codepage, ReplacesACharacterWithoutGbkFormByAQuestionMark) {
 TEST(Codepage, ReplacesBytesThatAreNotGbk) {
     EXPECT_EQ(utf8_from_gbk("a\xFF" "b"), "a\xEF\xBF\xBD" "b");
     EXPECT_EQ(utf8_from_gbk("a\x81"), "a\xEF\xBF\xBD");  // lead byte without its trail
+    // A lead byte before a byte that cannot trail: only the lead is lost.
+    EXPECT_EQ(utf8_from_gbk("a\x81\nb"), "a\xEF\xBF\xBD\nb");
+    EXPECT_EQ(utf16_from_gbk("\x81\"x"), u"\xFFFD\"x");
 }
 
 TEST(Codepage, KeepsEmbeddedNulBytes) {
