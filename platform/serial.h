@@ -2,7 +2,7 @@
 // bounded by the COMMTIMEOUTS arithmetic.
 //
 // Port n opens $XDG_CONFIG_HOME/tavc/dosdevices/comn (a symbolic link to a tty; ~/.config when the
-// variable is unset) when that link exists, even if it points nowhere, else /dev/ttyS(n-1).
+// variable is unset or relative) when that link exists, even if it points nowhere, else /dev/ttyS(n-1).
 // A Port is used from one thread at a time.
 #pragma once
 

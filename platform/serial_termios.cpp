@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pwd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -41,11 +42,19 @@ Status status_from_errno(int error) {
     }
 }
 
+// The same folder the registry's files are in: a relative XDG_CONFIG_HOME is ignored, as XDG says, and
+// without HOME the account's home folder counts.
 std::string config_home() {
     const char* xdg = std::getenv("XDG_CONFIG_HOME");
-    if (xdg != nullptr && *xdg != '\0') return xdg;
+    if (xdg != nullptr && xdg[0] == '/') return xdg;
     const char* home = std::getenv("HOME");
-    if (home != nullptr && *home != '\0') return std::string(home) + "/.config";
+    if (home != nullptr && home[0] == '/') return std::string(home) + "/.config";
+    struct passwd pw {};
+    struct passwd* found = nullptr;
+    char buf[4096];
+    if (::getpwuid_r(::getuid(), &pw, buf, sizeof buf, &found) == 0 && found != nullptr &&
+        found->pw_dir != nullptr)
+        return std::string(found->pw_dir) + "/.config";
     return {};
 }
 

@@ -65,6 +65,22 @@ INSTANTIATE_TEST_SUITE_P(Numbers, SerialDevicePath,
                                            PathCase{0, "", false}, PathCase{11, "", false},
                                            PathCase{-1, "", false}));
 
+// The dosdevices links lie beside the registry's files, which a relative XDG_CONFIG_HOME does not move.
+TEST(SerialDevicePath, IgnoresARelativeConfigHome) {
+    ScopedConfigHome home("serial_test");
+    std::optional<std::string> old_home;
+    if (const char* h = ::getenv("HOME")) old_home = h;
+    ::setenv("HOME", home.path().c_str(), 1);
+    ::setenv("XDG_CONFIG_HOME", "relative", 1);
+    TerminalSimulator::link_port(home.path() + "/.config", 2, home.path() + "/absent");
+    EXPECT_EQ(tavc::serial::device_path(2), home.path() + "/.config/tavc/dosdevices/com2");
+    if (old_home) {
+        ::setenv("HOME", old_home->c_str(), 1);
+    } else {
+        ::unsetenv("HOME");
+    }
+}
+
 class SerialPort : public ::testing::Test {
   protected:
     void SetUp() override {
