@@ -10,7 +10,6 @@
 #include <cstdlib>
 #include <functional>
 #include <set>
-#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -86,14 +85,6 @@ class StderrCapture {
     int saved_ = -1;
 };
 
-// Runs `f` on a thread that ends before this returns. The code page layer keeps per-thread converters,
-// whose destructors keep the library from being unloaded while the thread that used them lives; a
-// load (or reset) on its own thread leaves the library free to go at dlclose.
-template <typename F>
-void on_own_thread(F&& f) {
-    std::thread(std::forward<F>(f)).join();
-}
-
 // libtessel.so from the build, loaded with dlopen so that each load runs the library's start-up anew.
 struct Tessel {
     void* handle = nullptr;
@@ -125,7 +116,7 @@ struct Tessel {
     bool load() {
         StderrCapture capture;
         capture.start();
-        on_own_thread([&] { handle = ::dlopen(path().c_str(), RTLD_NOW | RTLD_LOCAL); });
+        handle = ::dlopen(path().c_str(), RTLD_NOW | RTLD_LOCAL);
         load_messages = capture.finish();
         EXPECT_NE(handle, nullptr) << ::dlerror();
         if (handle == nullptr) return false;
@@ -144,12 +135,7 @@ struct Tessel {
         return !::testing::Test::HasFailure();
     }
 
-    // TAVCReset reads the settings through the code page layer: on its own thread, as the load.
-    int32_t reset() const {
-        int32_t result = 0;
-        on_own_thread([&] { result = TAVCReset(); });
-        return result;
-    }
+    int32_t reset() const { return TAVCReset(); }
 
     void unload() {
         if (handle == nullptr) return;
