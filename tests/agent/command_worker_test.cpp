@@ -242,6 +242,21 @@ TEST_F(CommandWorker, AnObjectHeldAcrossTheRevocationRunsItsCommandsOnlyAfterIts
     EXPECT_EQ(hooks_->at_quit().calls, 2u);
 }
 
+TEST_F(CommandWorker, AReleaseHalfDoneWhenTheRevocationWakesTheWorkerStillRunsItsCommand) {
+    Start();
+    Submit({Sound("a")});
+    ASSERT_TRUE(hooks_->WaitForStopRequest());
+    corvis::AddServerLock(*module_);
+    Store(Sound("b"));
+    // The release has brought the count to zero but not yet set the activity flag when the revocation
+    // wakes the worker: its idle test sees no activity and no object, yet a command waits.
+    module_->lockCount.fetch_sub(1);
+    corvis::NotifyClassRevoked(*module_);
+    ASSERT_TRUE(hooks_->WaitForQuit());
+    EXPECT_EQ(hooks_->at_quit().calls, 2u);
+    EXPECT_EQ(record_.calls(), (std::vector<DriverCall>{SoundCall("a"), SoundCall("b")}));
+}
+
 TEST_F(CommandWorker, EndsWhenTheShellRevokesTheClassUnasked) {
     Start();
     corvis::NotifyClassRevoked(*module_);
