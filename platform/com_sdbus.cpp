@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "codepage.h"
+#include "file_io.h"
 #include "registry.h"
 
 namespace tavc::com {
@@ -95,33 +96,6 @@ std::string data_home() {
     if (x != nullptr && x[0] == '/') return x;  // a relative value is invalid and ignored
     std::string home = home_folder();
     return home.empty() ? std::string() : home + "/.local/share";
-}
-
-bool make_folders(const std::string& path) {
-    for (size_t pos = 1; pos <= path.size(); ++pos) {
-        if (pos != path.size() && path[pos] != '/') continue;
-        std::string part = path.substr(0, pos);
-        if (mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return false;
-    }
-    return true;
-}
-
-bool write_file_atomically(const std::string& path, const std::string& content) {
-    std::string temp = path + ".tmp." + std::to_string(getpid());
-    int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) return false;
-    size_t done = 0;
-    while (done < content.size()) {
-        ssize_t n = write(fd, content.data() + done, content.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        done += static_cast<size_t>(n);
-    }
-    bool ok = done == content.size() && fsync(fd) == 0;
-    ok = close(fd) == 0 && ok;
-    if (ok && rename(temp.c_str(), path.c_str()) == 0) return true;
-    unlink(temp.c_str());
-    return false;
 }
 
 // An Exec line is split like a shell command line: quote the path unless it is plain.
@@ -210,10 +184,10 @@ std::string activation_file(const Guid& clsid) {
 HResult register_activation(const Guid& clsid, std::string_view server_path) {
     std::string file = activation_file(clsid);
     if (file.empty() || server_path.empty() || server_path.front() != '/') return kRegistryWriteFailed;
-    if (!make_folders(file.substr(0, file.rfind('/')))) return kRegistryWriteFailed;
+    if (!file_io::make_folders(file.substr(0, file.rfind('/')))) return kRegistryWriteFailed;
     std::string content =
         "[D-BUS Service]\nName=" + bus_name(clsid) + "\nExec=" + exec_quoted(server_path) + "\n";
-    return write_file_atomically(file, content) ? kOk : kRegistryWriteFailed;
+    return file_io::replace_file(file, content, 0644) ? kOk : kRegistryWriteFailed;
 }
 
 HResult unregister_activation(const Guid& clsid) {

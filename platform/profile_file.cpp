@@ -1,11 +1,8 @@
 #include "profile.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
+
+#include "file_io.h"
 
 namespace tavc::profile {
 namespace {
@@ -27,112 +24,29 @@ bool same_name(std::string_view a, std::string_view b) {
     return true;
 }
 
-class Fd {
-public:
-    explicit Fd(int fd = -1) : fd_(fd) {}
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    Fd(Fd&& other) noexcept : fd_(other.release()) {}
-    ~Fd() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    int get() const { return fd_; }
-    explicit operator bool() const { return fd_ >= 0; }
-    int release() {
-        int fd = fd_;
-        fd_ = -1;
-        return fd;
-    }
+// The cache holds passwords: its file and its lock file are for their owner only.
+constexpr mode_t kOwnerOnly = 0600;
 
-private:
-    int fd_;
-};
-
-// Held for the whole of one read or one read-modify-write; the kernel drops it if the process dies.
-Fd lock(const std::string& path, bool exclusive) {
-    std::string name = path + ".lock";
-    Fd fd(exclusive ? ::open(name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600)
-                    : ::open(name.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!fd) return fd;
-    while (::flock(fd.get(), exclusive ? LOCK_EX : LOCK_SH) != 0) {
-        if (errno != EINTR) return Fd();
-    }
-    return fd;
-}
-
-enum class Load { Read, Missing, Failed };
-
-Load load(const std::string& path, std::string& text) {
-    text.clear();
-    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!fd) return errno == ENOENT ? Load::Missing : Load::Failed;
-    char buf[16384];
-    for (;;) {
-        ssize_t n = ::read(fd.get(), buf, sizeof buf);
-        if (n == 0) return Load::Read;
-        if (n > 0) {
-            text.append(buf, static_cast<size_t>(n));
-        } else if (errno != EINTR) {
-            return Load::Failed;
-        }
-    }
-}
-
-bool write_all(int fd, std::string_view data) {
-    while (!data.empty()) {
-        ssize_t n = ::write(fd, data.data(), data.size());
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        data.remove_prefix(static_cast<size_t>(n));
-    }
-    return true;
-}
-
-// Replaces the file as a whole: readers and a crash see either the old or the new text, never a mix.
-bool replace(const std::string& path, std::string_view text) {
-    std::string temp = path + ".XXXXXX";
-    Fd fd(::mkostemp(temp.data(), O_CLOEXEC));  // mode 0600
-    if (!fd) return false;
-    bool ok = write_all(fd.get(), text) && ::fsync(fd.get()) == 0;
-    ok = ::close(fd.release()) == 0 && ok;
-    if (!ok || ::rename(temp.c_str(), path.c_str()) != 0) {
-        ::unlink(temp.c_str());
-        return false;
-    }
-    // The rename itself must reach the disk too, or a power loss could bring back the old file.
-    size_t slash = path.rfind('/');
-    std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
-    Fd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir) ::fsync(dir.get());
-    return true;
-}
+std::string lock_path(const std::string& path) { return path + ".lock"; }
 
 // Runs change on the file's document under the exclusive lock and writes the result back when change
 // says it changed something.
 bool modify(const std::string& path, const std::function<bool(Document&)>& change) {
-    Fd held = lock(path, true);
+    auto held = file_io::lock_file(lock_path(path), true, true);
     if (!held) return false;
-    std::string text;
-    if (load(path, text) == Load::Failed) return false;
-    Document doc = Document::parse(text);
+    auto file = file_io::read_file(path);
+    if (!file) return false;
+    Document doc = Document::parse(file->text);
     if (!change(doc)) return true;
-    return replace(path, doc.text());
+    return file_io::replace_file(path, doc.text(), kOwnerOnly);
 }
 
 std::optional<Document> read_document(const std::string& path) {
-    Fd held = lock(path, false);  // a file made by hand may have no lock file: read it all the same
-    std::string text;
-    switch (load(path, text)) {
-        case Load::Failed:
-            return std::nullopt;
-        case Load::Missing:
-            return Document();
-        case Load::Read:
-            break;
-    }
-    return Document::parse(text);
+    // A file made by hand may have no lock file: read it all the same.
+    auto held = file_io::lock_file(lock_path(path), false, false);
+    auto file = file_io::read_file(path);
+    if (!file) return std::nullopt;
+    return Document::parse(file->text);
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <cstdlib>
 
 #include "codepage.h"
+#include "file_io.h"
 
 namespace tavc::registry {
 namespace {
@@ -476,97 +477,8 @@ std::string folder() {
     return config_home() + "/tavc";
 }
 
-class Fd {
-  public:
-    explicit Fd(int fd) : fd_(fd) {}
-    ~Fd() {
-        if (fd_ >= 0) close(fd_);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return fd_; }
-    bool ok() const { return fd_ >= 0; }
-
-  private:
-    int fd_;
-};
-
-bool lock(const Fd& fd, int operation) {
-    while (flock(fd.get(), operation) != 0)
-        if (errno != EINTR) return false;
-    return true;
-}
-
-struct FileText {
-    bool exists = false;
-    mode_t mode = 0600;
-    std::string text;
-};
-
-// The whole file; none when it exists but cannot be read (then nothing may replace it).
-std::optional<FileText> read_file(const std::string& path) {
-    FileText file;
-    // O_NONBLOCK: a FIFO put in the file's place must not hang the caller.
-    Fd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    if (!fd.ok()) {
-        if (errno == ENOENT || errno == ENOTDIR) return file;
-        return std::nullopt;
-    }
-    struct stat st;
-    if (fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
-    file.exists = true;
-    file.mode = st.st_mode & 07777;
-    char buf[65536];
-    for (;;) {
-        ssize_t n = read(fd.get(), buf, sizeof buf);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return std::nullopt;
-        if (n == 0) break;
-        file.text.append(buf, static_cast<size_t>(n));
-    }
-    return file;
-}
-
-bool make_folders(const std::string& path) {
-    for (size_t cut = path.find('/', 1);; cut = path.find('/', cut + 1)) {
-        std::string part = path.substr(0, cut);
-        if (mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return false;
-        if (cut == std::string::npos) break;
-    }
-    struct stat st;
-    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-bool write_all(int fd, std::string_view data) {
-    while (!data.empty()) {
-        ssize_t n = write(fd, data.data(), data.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        data.remove_prefix(static_cast<size_t>(n));
-    }
-    return true;
-}
-
-// Readers see the old file or the new one, never a part: the new text goes to a temporary file that
-// replaces the old one by rename once it is on the disk.
-bool replace_file(const std::string& dir, const std::string& path, std::string_view text, mode_t mode) {
-    std::string temp = path + ".XXXXXX";
-    int raw = mkostemp(temp.data(), O_CLOEXEC);
-    if (raw < 0) return false;
-    bool ok;
-    {
-        Fd fd(raw);
-        ok = write_all(fd.get(), text) && fchmod(fd.get(), mode) == 0 && fsync(fd.get()) == 0;
-    }
-    ok = ok && rename(temp.c_str(), path.c_str()) == 0;
-    if (!ok) {
-        unlink(temp.c_str());
-        return false;
-    }
-    Fd folder_fd(open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (folder_fd.ok()) fsync(folder_fd.get());
-    return true;
-}
+using file_io::make_folders;
+using file_io::read_file;
 
 std::string lock_file(Hive hive) {
     return hive_file(hive) + ".lock";
@@ -575,8 +487,7 @@ std::string lock_file(Hive hive) {
 // The hive as it is now; none when its file cannot be read.
 std::optional<HiveText> load(Hive hive) {
     // Without a lock file (no folder yet, a read-only folder) the rename still keeps readers safe.
-    Fd lock_fd(open(lock_file(hive).c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0600));
-    if (lock_fd.ok()) lock(lock_fd, LOCK_SH);
+    auto held = file_io::lock_file(lock_file(hive), false, true);
     auto file = read_file(hive_file(hive));
     if (!file) return std::nullopt;
     return parse(file->text, hive);
@@ -596,8 +507,8 @@ bool change(Hive hive, Edit edit) {
     }
     if (!make_folders(dir)) return false;
     // The data file is replaced on every change, so the writers meet on a file that stays.
-    Fd lock_fd(open(lock_file(hive).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
-    if (!lock_fd.ok() || !lock(lock_fd, LOCK_EX)) return false;
+    auto held = file_io::lock_file(lock_file(hive), true, true);
+    if (!held) return false;
     std::string path = hive_file(hive);
     auto file = read_file(path);
     if (!file) return false;
@@ -605,7 +516,7 @@ bool change(Hive hive, Edit edit) {
     auto changed = edit(hive_text);
     if (!changed) return false;
     if (!*changed) return true;
-    return replace_file(dir, path, serialize(hive_text), file->mode);
+    return file_io::replace_file(path, serialize(hive_text), file->mode);
 }
 
 // Names once each (compared without case), in the order first met; handed out in GBK.

@@ -1,0 +1,84 @@
+#include "file_io.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace tavc::file_io {
+
+Fd::~Fd() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+bool write_all(int fd, std::string_view data) {
+    while (!data.empty()) {
+        ssize_t n = ::write(fd, data.data(), data.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        data.remove_prefix(static_cast<size_t>(n));
+    }
+    return true;
+}
+
+std::optional<FileText> read_file(const std::string& path) {
+    FileText file;
+    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (!fd) {
+        if (errno == ENOENT || errno == ENOTDIR) return file;
+        return std::nullopt;
+    }
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+    file.exists = true;
+    file.mode = st.st_mode & 07777;
+    char buf[65536];
+    for (;;) {
+        ssize_t n = ::read(fd.get(), buf, sizeof buf);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return std::nullopt;
+        if (n == 0) break;
+        file.text.append(buf, static_cast<size_t>(n));
+    }
+    return file;
+}
+
+bool make_folders(const std::string& path, mode_t mode) {
+    for (size_t pos = 1; pos <= path.size(); ++pos) {
+        if (pos != path.size() && path[pos] != '/') continue;
+        std::string part = path.substr(0, pos);
+        if (::mkdir(part.c_str(), mode) != 0 && errno != EEXIST) return false;
+    }
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool replace_file(const std::string& path, std::string_view text, mode_t mode) {
+    std::string temp = path + ".XXXXXX";
+    Fd fd(::mkostemp(temp.data(), O_CLOEXEC));
+    if (!fd) return false;
+    bool ok = write_all(fd.get(), text) && ::fchmod(fd.get(), mode) == 0 && ::fsync(fd.get()) == 0;
+    ok = ::close(fd.release()) == 0 && ok;
+    if (!ok || ::rename(temp.c_str(), path.c_str()) != 0) {
+        ::unlink(temp.c_str());
+        return false;
+    }
+    size_t slash = path.rfind('/');
+    std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+    Fd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir) ::fsync(dir.get());
+    return true;
+}
+
+std::optional<Fd> lock_file(const std::string& path, bool exclusive, bool create) {
+    Fd fd(create ? ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600)
+                 : ::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd) return std::nullopt;
+    while (::flock(fd.get(), exclusive ? LOCK_EX : LOCK_SH) != 0)
+        if (errno != EINTR) return std::nullopt;
+    return fd;
+}
+
+}  // namespace tavc::file_io
