@@ -14,6 +14,7 @@
 #include "child_process.h"
 #include "kel_typelib.h"
 #include "registry.h"
+#include "temp_folder.h"
 
 namespace {
 
@@ -104,19 +105,10 @@ std::string read_file(const std::filesystem::path& path) {
 class AgentProgram : public ::testing::Test {
   protected:
     void SetUp() override {
-        std::string templ = "/tmp/tavc-shell.XXXXXX";
-        ASSERT_NE(mkdtemp(templ.data()), nullptr);
-        root_ = templ;
-        setenv("XDG_CONFIG_HOME", (root_ / "config").c_str(), 1);
-        setenv("XDG_DATA_HOME", (root_ / "data").c_str(), 1);
+        ASSERT_TRUE(temp_.ok());
         unsetenv("DBUS_SESSION_BUS_ADDRESS");
         unsetenv("XDG_RUNTIME_DIR");
         corvis_ = std::filesystem::canonical(std::string(std::getenv("TAVC_BIN_DIR")) + "/corvis");
-    }
-    void TearDown() override {
-        unsetenv("XDG_CONFIG_HOME");
-        unsetenv("XDG_DATA_HOME");
-        std::filesystem::remove_all(root_);
     }
 
     static std::optional<int> run(const std::filesystem::path& program, const std::string& argument) {
@@ -149,7 +141,10 @@ class AgentProgram : public ::testing::Test {
         return root_ / "data/dbus-1/services" / (tavc::com::bus_name(corvis::kKelClassId) + ".service");
     }
 
-    std::filesystem::path root_;
+    tavc::test::TempFolder temp_{"tavc-shell", "/tmp"};
+    const std::filesystem::path root_{temp_.path()};
+    tavc::test::ScopedEnv config_home_{"XDG_CONFIG_HOME", temp_ / "config"};
+    tavc::test::ScopedEnv data_home_{"XDG_DATA_HOME", temp_ / "data"};
     std::filesystem::path corvis_;
 };
 

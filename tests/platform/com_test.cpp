@@ -14,6 +14,7 @@
 #include "private_bus.h"
 #include "recording_server.h"
 #include "registry.h"
+#include "temp_folder.h"
 
 namespace {
 
@@ -60,19 +61,12 @@ TEST(ComNames, DeriveTheBusNameFromTheClassId) {
 
 class ComRegistration : public ::testing::Test {
   protected:
-    void SetUp() override {
-        std::string templ = "/tmp/tavc-com.XXXXXX";
-        ASSERT_NE(mkdtemp(templ.data()), nullptr);
-        root_ = templ;
-        setenv("XDG_CONFIG_HOME", (root_ + "/config").c_str(), 1);
-        setenv("XDG_DATA_HOME", (root_ + "/data").c_str(), 1);
-    }
-    void TearDown() override {
-        unsetenv("XDG_CONFIG_HOME");
-        unsetenv("XDG_DATA_HOME");
-        std::filesystem::remove_all(root_);
-    }
-    std::string root_;
+    void SetUp() override { ASSERT_TRUE(temp_.ok()); }
+
+    tavc::test::TempFolder temp_{"tavc-com", "/tmp"};
+    const std::string& root_ = temp_.path();
+    tavc::test::ScopedEnv config_home_{"XDG_CONFIG_HOME", temp_ / "config"};
+    tavc::test::ScopedEnv data_home_{"XDG_DATA_HOME", temp_ / "data"};
 };
 
 TEST_F(ComRegistration, ForceRemoveClearsAKeyAndNoRemoveKeepsItsParent) {

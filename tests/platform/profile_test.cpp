@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "profile.h"
+#include "temp_folder.h"
 
 namespace fs = std::filesystem;
 using tavc::profile::Document;
@@ -20,13 +21,7 @@ namespace {
 
 class ProfileFile : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "profile-test-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        folder_ = pattern;
-        path_ = (folder_ / "test.ini").string();
-    }
-    void TearDown() override { fs::remove_all(folder_); }
+    void SetUp() override { ASSERT_TRUE(temp_.ok()); }
 
     std::string text() const {
         std::ifstream in(path_, std::ios::binary);
@@ -36,8 +31,9 @@ protected:
     }
     void write_text(const std::string& text) const { std::ofstream(path_, std::ios::binary) << text; }
 
-    fs::path folder_;
-    std::string path_;
+    tavc::test::TempFolder temp_{"profile-test"};
+    const fs::path folder_{temp_.path()};
+    const std::string path_{temp_ / "test.ini"};
 };
 
 // A file as a person might leave it after editing it by hand.

@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "codepage.h"
+#include "temp_folder.h"
 
 namespace {
 
@@ -30,13 +31,7 @@ constexpr const char* kSettings = "Software\\TAVC\\Settings";
 // Every test gets its own configuration folder, so tests run in parallel and never see ~/.config.
 class Registry : public ::testing::Test {
   protected:
-    void SetUp() override {
-        std::string templ = (fs::temp_directory_path() / "registry_test.XXXXXX").string();
-        ASSERT_NE(mkdtemp(templ.data()), nullptr);
-        root_ = templ;
-        setenv("XDG_CONFIG_HOME", root_.c_str(), 1);
-    }
-    void TearDown() override { fs::remove_all(root_); }
+    void SetUp() override { ASSERT_TRUE(temp_.ok()); }
 
     fs::path folder() const { return fs::path(root_) / "tavc"; }
 
@@ -51,7 +46,9 @@ class Registry : public ::testing::Test {
         std::ofstream(hive_file(hive), std::ios::binary) << text;
     }
 
-    std::string root_;
+    tavc::test::TempFolder temp_{"registry_test"};
+    tavc::test::ScopedEnv config_home_{"XDG_CONFIG_HOME", temp_.path()};
+    const std::string& root_ = temp_.path();
 };
 
 TEST_F(Registry, KeepsItsFilesInTheConfigurationFolder) {

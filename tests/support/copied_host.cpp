@@ -18,20 +18,14 @@ namespace tavc::test {
 CopiedHost::CopiedHost(const std::string& subfolder) {
     const char* source = std::getenv("TAVC_TESSEL_HOST");
     if (source == nullptr) throw std::runtime_error("TAVC_TESSEL_HOST is not set");
-    std::string pattern = (std::filesystem::temp_directory_path() / "tessel-host-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    root_ = pattern;
-    folder_ = subfolder.empty() ? root_ : root_ / subfolder;
+    if (!root_.ok()) throw std::runtime_error("mkdtemp failed");
+    folder_ = subfolder.empty() ? std::filesystem::path(root_.path()) : std::filesystem::path(root_ / subfolder);
     std::filesystem::create_directories(folder_);
     program_ = folder_ / "tessel_host";
     // A copy, not a link: the program's own path must name this folder.
     std::filesystem::copy_file(source, program_);
 }
 
-CopiedHost::~CopiedHost() {
-    std::error_code ignored;
-    std::filesystem::remove_all(root_, ignored);
-}
 
 std::string CopiedHost::cache_text() const {
     std::ifstream in(cache_file(), std::ios::binary);

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "temp_folder.h"
+
 namespace tavc::test {
 
 class CopiedHost {
@@ -18,7 +20,6 @@ public:
     explicit CopiedHost(const std::string& subfolder = "");
     CopiedHost(const CopiedHost&) = delete;
     CopiedHost& operator=(const CopiedHost&) = delete;
-    ~CopiedHost();
 
     const std::filesystem::path& folder() const { return folder_; }
     std::filesystem::path cache_file() const { return folder_ / "tavc.cache"; }
@@ -35,7 +36,7 @@ private:
     pid_t start(const std::vector<std::string>& args, int& out) const;
     int32_t finish(pid_t pid, int out) const;
 
-    std::filesystem::path root_;
+    TempFolder root_{"tessel-host"};
     std::filesystem::path folder_;
     std::filesystem::path program_;
 };

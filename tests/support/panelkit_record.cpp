@@ -126,18 +126,13 @@ std::optional<DriverCall> ParseDriverCall(std::string_view line) {
 }
 
 PanelkitRecord::PanelkitRecord() {
-    std::string templ = (std::filesystem::temp_directory_path() / "panelkit_record.XXXXXX").string();
-    if (::mkdtemp(templ.data()) == nullptr) throw std::runtime_error("cannot make a temporary folder");
-    folder_ = templ;
-    path_ = folder_ + "/calls.txt";
+    folder_.emplace("panelkit_record");
+    if (!folder_->ok()) throw std::runtime_error("cannot make a temporary folder");
+    path_ = *folder_ / "calls.txt";
 }
 
 PanelkitRecord::PanelkitRecord(std::string path) : path_(std::move(path)) {}
 
-PanelkitRecord::~PanelkitRecord() {
-    std::error_code ignored;
-    if (!folder_.empty()) std::filesystem::remove_all(folder_, ignored);
-}
 
 void PanelkitRecord::export_to_environment() const {
     ::setenv("PANELKIT_RECORD", path_.c_str(), 1);

@@ -26,6 +26,8 @@
 #include <string_view>
 #include <vector>
 
+#include "temp_folder.h"
+
 namespace tavc::test {
 
 struct DriverArg {
@@ -75,7 +77,6 @@ class PanelkitRecord {
     PanelkitRecord();
     // An existing or future file of the caller's, left in place.
     explicit PanelkitRecord(std::string path);
-    ~PanelkitRecord();
     PanelkitRecord(const PanelkitRecord&) = delete;
     PanelkitRecord& operator=(const PanelkitRecord&) = delete;
 
@@ -93,7 +94,7 @@ class PanelkitRecord {
     void clear() const;
 
   private:
-    std::string folder_;  // ours to remove, or empty
+    std::optional<TempFolder> folder_;  // ours to remove, when we made it
     std::string path_;
 };
 

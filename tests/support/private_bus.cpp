@@ -62,13 +62,10 @@ std::optional<pid_t> process_group_of(pid_t pid) {
 }  // namespace
 
 PrivateBus::PrivateBus(std::vector<std::string> daemon_env) {
-    // Unix socket paths are short: keep the folder directly under /tmp whatever TMPDIR says.
-    std::string templ = "/tmp/tavc-bus.XXXXXX";
-    if (mkdtemp(templ.data()) == nullptr) {
+    if (!folder_.ok()) {
         error_ = "cannot create a temporary folder";
         return;
     }
-    root_ = templ;
     std::error_code ec;
     std::filesystem::create_directories(data_home() + "/dbus-1/services", ec);
     std::filesystem::create_directories(config_home(), ec);
@@ -86,9 +83,7 @@ PrivateBus::PrivateBus(std::vector<std::string> daemon_env) {
 }
 
 void PrivateBus::set_env(const char* name, const std::string& value) {
-    const char* old = std::getenv(name);
-    saved_env_.emplace_back(name, old != nullptr ? std::optional<std::string>(old) : std::nullopt);
-    setenv(name, value.c_str(), 1);
+    saved_env_.push_back(std::make_unique<ScopedEnv>(name, value));
 }
 
 void PrivateBus::start(const std::vector<std::string>& daemon_env) {
@@ -168,15 +163,7 @@ PrivateBus::~PrivateBus() {
         kill(daemon_, SIGKILL);
         waitpid(daemon_, nullptr, 0);
     }
-    for (auto it = saved_env_.rbegin(); it != saved_env_.rend(); ++it) {
-        if (it->second) {
-            setenv(it->first.c_str(), it->second->c_str(), 1);
-        } else {
-            unsetenv(it->first.c_str());
-        }
-    }
-    std::error_code ec;
-    if (!root_.empty()) std::filesystem::remove_all(root_, ec);
+    while (!saved_env_.empty()) saved_env_.pop_back();
 }
 
 std::string PrivateBus::log() const {

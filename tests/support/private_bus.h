@@ -8,11 +8,14 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
+
+#include "temp_folder.h"
 
 namespace tavc::test {
 
@@ -48,11 +51,13 @@ class PrivateBus {
     void start(const std::vector<std::string>& daemon_env);
     void set_env(const char* name, const std::string& value);
 
-    std::string root_;
+    // Unix socket paths are short: the folder stands directly under /tmp whatever TMPDIR says.
+    TempFolder folder_{"tavc-bus", "/tmp"};
+    const std::string& root_ = folder_.path();
     std::string address_;
     std::string error_;
     pid_t daemon_ = -1;
-    std::vector<std::pair<std::string, std::optional<std::string>>> saved_env_;
+    std::vector<std::unique_ptr<ScopedEnv>> saved_env_;  // undone last set, first
 };
 
 }  // namespace tavc::test

@@ -1,0 +1,3 @@
+# Header-only helpers every test may use (temporary folders, scoped environment variables).
+add_library(tavc_test_support INTERFACE)
+target_include_directories(tavc_test_support INTERFACE ${CMAKE_CURRENT_LIST_DIR})
