@@ -89,7 +89,10 @@ void AppendIntegerReading(std::string_view digits, std::string& words) {
         bool lone_units = level == 0 && !seen_nonzero;
         AppendGroupReading(group, !seen_nonzero, lone_units, words);
         if (level == 1 || level == 3) AppendNumeralWord(words, 'w');
-        if (level >= 2) words += numerals::kHundredMillion;
+        // 万亿 shares its 亿 with a non-zero 亿 group behind it: 一千万五千亿.
+        bool yi_follows = level == 3 && digits.substr(from + group.size(), 4).find_first_not_of('0') !=
+                                            std::string_view::npos;
+        if (level == 2 || (level == 3 && !yi_follows)) words += numerals::kHundredMillion;
         seen_nonzero = true;
         zero_since = false;
     }
