@@ -19,15 +19,12 @@
 
 namespace {
 
+using tavc::test::CapturedFd;
 using tavc::test::gbk;
+using tavc::test::read_all;
 using tavc::test::TempFolder;
 using tavc::test::VoiceSource;
 using tavc::test::VoxcatLibrary;
-
-std::string read_all(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
 
 std::string le32(int32_t v) {
     std::string b(4, '\0');
@@ -44,33 +41,6 @@ std::string record(std::string_view word, int32_t offset, int32_t length) {
     r.resize(32, '\0');
     return r + le32(offset) + le32(length);
 }
-
-// What one file descriptor of this process receives while the object lives.
-class CapturedFd {
-  public:
-    CapturedFd(int fd, const std::string& file) : fd_(fd), file_(file) {
-        std::fflush(nullptr);
-        saved_ = ::dup(fd);
-        int out = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        ::dup2(out, fd);
-        ::close(out);
-    }
-    std::string finish() {
-        std::fflush(nullptr);
-        if (saved_ >= 0) {
-            ::dup2(saved_, fd_);
-            ::close(saved_);
-            saved_ = -1;
-        }
-        return read_all(file_);
-    }
-    ~CapturedFd() { finish(); }
-
-  private:
-    int fd_;
-    std::string file_;
-    int saved_ = -1;
-};
 
 class Builder : public ::testing::Test {
   protected:

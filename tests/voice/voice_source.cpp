@@ -1,10 +1,13 @@
 #include "voice_source.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 
 #include "codepage.h"
 #include "dynamic_library.h"
@@ -139,6 +142,33 @@ std::string copy_library_into(const std::string& folder) {
     std::filesystem::copy_file(VoxcatLibrary::built_path(), copy,
                                std::filesystem::copy_options::overwrite_existing);
     return copy;
+}
+
+}  // namespace tavc::test
+
+namespace tavc::test {
+
+std::string read_all(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+CapturedFd::CapturedFd(int fd, const std::string& file) : fd_(fd), file_(file) {
+    std::fflush(nullptr);
+    saved_ = ::dup(fd);
+    int out = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    ::dup2(out, fd);
+    ::close(out);
+}
+
+std::string CapturedFd::finish() {
+    std::fflush(nullptr);
+    if (saved_ >= 0) {
+        ::dup2(saved_, fd_);
+        ::close(saved_);
+        saved_ = -1;
+    }
+    return read_all(file_);
 }
 
 }  // namespace tavc::test

@@ -83,6 +83,26 @@ class VoxcatLibrary {
     int32_t (*speak_)(const char*, int32_t) = nullptr;
 };
 
+// The bytes of a file; empty when it cannot be read.
+std::string read_all(const std::string& path);
+
+// What one file descriptor of this process (1 standard output, 2 standard error) receives while the
+// object lives, kept in file.
+class CapturedFd {
+  public:
+    CapturedFd(int fd, const std::string& file);
+    ~CapturedFd() { finish(); }
+    CapturedFd(const CapturedFd&) = delete;
+    CapturedFd& operator=(const CapturedFd&) = delete;
+    // Gives the descriptor back and returns what it received.
+    std::string finish();
+
+  private:
+    int fd_;
+    std::string file_;
+    int saved_ = -1;
+};
+
 // Copies the built library into folder, where it will load the voice library files beside it.
 std::string copy_library_into(const std::string& folder);
 
