@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "alsa_capture.h"
+#include "library_symbols.h"
 #include "synthesis.h"
 #include "voice_index.h"
 #include "voice_source.h"
@@ -320,18 +321,9 @@ TEST(SpeakerImage, IsAFortyFourByteHeaderForAnEmptyText) {
 }
 
 TEST(VoxcatSymbols, ShowTheTwoExportsAndNothingElse) {
-    std::string command =
-        "nm -D --defined-only --format=posix '" + VoxcatLibrary::built_path() + "' 2>/dev/null";
-    FILE* nm = ::popen(command.c_str(), "r");
-    if (nm == nullptr) GTEST_SKIP() << "nm is not available";
-    std::set<std::string> names;
-    char line[512];
-    while (std::fgets(line, sizeof line, nm) != nullptr) {
-        std::string s(line);
-        names.insert(s.substr(0, s.find(' ')));
-    }
-    if (::pclose(nm) != 0 && names.empty()) GTEST_SKIP() << "nm could not read the library";
-    EXPECT_EQ(names, (std::set<std::string>{"RebuildLib", "SyntheVoice"}));
+    auto names = tavc::test::dynamic_symbols(VoxcatLibrary::built_path());
+    if (!names) GTEST_SKIP() << "nm cannot read the library here";
+    EXPECT_EQ(*names, (std::set<std::string>{"RebuildLib", "SyntheVoice"}));
 }
 
 }  // namespace
