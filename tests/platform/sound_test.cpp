@@ -108,10 +108,12 @@ TEST(Sound, RefusesWhatIsNotAPcmWavImageAndPlaysNothing) {
 
 TEST(Sound, ReadsPastOtherChunksAndCutsADataSizeThatClaimsTooMuch) {
     Bytes samples = ramp(9);
-    auto with_list = tavc::sound::read_wav(wav(1, 8000, 8, samples, Bytes{'a', 'b', 'c'}));
+    Bytes listed = wav(1, 8000, 8, samples, Bytes{'a', 'b', 'c'});
+    auto with_list = tavc::sound::read_wav(listed);
     ASSERT_TRUE(with_list.has_value());
     EXPECT_EQ(Bytes(with_list->samples.begin(), with_list->samples.end()), samples);
-    auto overlong = tavc::sound::read_wav(wav(2, 8000, 16, samples, {}, 1000000));
+    Bytes claims_more = wav(2, 8000, 16, samples, {}, 1000000);
+    auto overlong = tavc::sound::read_wav(claims_more);
     ASSERT_TRUE(overlong.has_value());
     EXPECT_EQ(overlong->samples.size(), 8u);  // whole 4-byte frames only
 }
