@@ -38,7 +38,7 @@ extern "C" {
  * piece cannot be opened; -4 "vlib.dat.sdx" cannot be created or written; -5 "dir.txt" cannot be opened;
  * -6 a read error in it; -7 a word piece cannot be opened; -8 a letter piece cannot be opened; -9
  * "vlib.dat.wdx" cannot be created or written; -10 "wordindex.txt" cannot be opened; -11 a read error in
- * it. The first failure ends the build; files already written stay, incomplete. */
+ * it; a null path gives -1. The first failure ends the build; files already written stay, incomplete. */
 VOXCAT_API int32_t RebuildLib(const char* srcDir, const char* libDir);
 
 /* Speaks text (GBK) and returns when it has been played on the ALSA device "default". Runs of ASCII
