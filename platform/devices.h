@@ -21,7 +21,7 @@ namespace tavc::devices {
 enum class Status {
     Ok,
     NoMore,    // past the last interface of a set
-    NotFound,  // no such folder or file, or an entry that is not a folder
+    NotFound,  // no such folder or file, or a folder where a file is wanted or the other way round
     Denied,    // the permissions refuse it
     Failed,    // any other failure of the system or the device
 };

@@ -26,6 +26,7 @@ Status status_from_errno(int error) {
     switch (error) {
         case ENOENT:
         case ENOTDIR:
+        case EISDIR:
         case ENODEV:
         case ENXIO:
         case ELOOP:
