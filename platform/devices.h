@@ -2,8 +2,8 @@
 // Windows device set-up service and its overlapped pipe I/O.
 //
 // The interfaces of class {G} are the entries of $TAVC_DEVICE_ROOT/{G}/ (/dev/tavc when the variable is
-// unset), in byte order of their names. Each entry is a folder, or a link to one, and its path is the
-// interface path; a device driver (or a udev rule of it) makes them. A pipe is a file inside that folder.
+// unset or empty), in byte order of their names. Each entry is a folder, or a link to one, and its path is
+// the interface path; a device driver (or a udev rule of it) makes them. A pipe is a file inside that folder.
 // Everything here may be used from several threads at once; a Handle from one thread at a time.
 #pragma once
 

@@ -190,7 +190,7 @@ void control(const Handle& pipe, uint32_t code) {
     if (!pipe.is_open()) return;
     int r = 0;
     do {
-        r = ::ioctl(pipe.fd_.get(), static_cast<unsigned long>(code));
+        r = ::ioctl(pipe.fd_.get(), static_cast<unsigned long>(code), nullptr);
     } while (r != 0 && errno == EINTR);
     if (Observer* o = observer.load(std::memory_order_acquire)) o->control_sent(pipe.path(), code);
 }
