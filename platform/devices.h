@@ -35,10 +35,13 @@ inline constexpr int kReadTimedOut = 1460;   // nothing came in time; no byte wa
 
 class Handle;
 
+// The folder whose entries are the interfaces of `interface_class`, the class's text form with braces
+// ("{682C3004-DA2F-4D13-B7B4-6CAB9C5DA05A}").
+std::string class_folder(std::string_view interface_class);
+
 // The interfaces of one class present when the set was made.
 class InterfaceSet {
   public:
-    // `interface_class` is the class's text form with braces, "{682C3004-DA2F-4D13-B7B4-6CAB9C5DA05A}".
     explicit InterfaceSet(std::string_view interface_class);
 
     // False when the class folder could not be listed (missing, not a folder, unreadable): then no

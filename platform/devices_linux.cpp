@@ -65,11 +65,6 @@ ssize_t read_retrying(int fd, void* buffer, size_t length) {
     return r;
 }
 
-std::string device_root() {
-    const char* root = std::getenv("TAVC_DEVICE_ROOT");
-    return root != nullptr && root[0] != '\0' ? root : "/dev/tavc";
-}
-
 // The names in `folder`, in byte order; none when it cannot be listed to its end.
 bool list_folder(const std::string& folder, std::vector<std::string>* names) {
     DIR* dir = ::opendir(folder.c_str());
@@ -90,8 +85,14 @@ bool list_folder(const std::string& folder, std::vector<std::string>* names) {
 
 }  // namespace
 
-InterfaceSet::InterfaceSet(std::string_view interface_class)
-    : folder_(device_root() + "/" + std::string(interface_class)) {
+std::string class_folder(std::string_view interface_class) {
+    // Where a udev rule of the device's driver links the interfaces.
+    const char* root = std::getenv("TAVC_DEVICE_ROOT");
+    std::string folder = root != nullptr && root[0] != '\0' ? root : "/dev/tavc";
+    return folder + "/" + std::string(interface_class);
+}
+
+InterfaceSet::InterfaceSet(std::string_view interface_class) : folder_(class_folder(interface_class)) {
     ok_ = list_folder(folder_, &names_);
 }
 

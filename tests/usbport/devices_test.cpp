@@ -11,6 +11,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <set>
 #include <thread>
 
@@ -65,6 +66,17 @@ TEST(DeviceInterfaces, AreTheClassFoldersEntriesInNameOrderWithUnreadableOnesFai
                                                             {Status::NoMore, "unchanged"},
                                                             {Status::NoMore, "unchanged"}};
     EXPECT_EQ(seen, expected);
+}
+
+TEST(DeviceInterfaces, LieUnderTheDeviceRootOrElseUnderDevTavc) {
+    {
+        ScopedEnv root("TAVC_DEVICE_ROOT", "/tmp/devices");
+        EXPECT_EQ(tavc::devices::class_folder(kDeviceClass), std::string("/tmp/devices/") + kDeviceClass);
+    }
+    for (std::optional<std::string> unset : {std::optional<std::string>(), std::optional<std::string>("")}) {
+        ScopedEnv root("TAVC_DEVICE_ROOT", unset);
+        EXPECT_EQ(tavc::devices::class_folder(kDeviceClass), std::string("/dev/tavc/") + kDeviceClass);
+    }
 }
 
 TEST(DeviceInterfaces, OfAClassWithoutAFolderAreNone) {
