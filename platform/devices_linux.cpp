@@ -158,9 +158,11 @@ int read_with_timeout(const Handle& pipe, void* buffer, size_t length, uint32_t 
         if (r > 0) return kReadDone;
         // A zero-length transfer completes a read; an end of file after a hang-up is a far end gone.
         if (r == 0) return (p.revents & POLLHUP) != 0 ? EPIPE : kReadDone;
+        if (errno != EAGAIN) return errno;
+        // A device in error that still has nothing to read would wake every poll at once.
+        if ((p.revents & POLLERR) != 0) return EIO;
+        if ((p.revents & POLLHUP) != 0) return EPIPE;
         // Another reader of the pipe took the bytes first: wait on.
-        if (errno == EAGAIN) continue;
-        return errno;
     }
 }
 
