@@ -213,8 +213,8 @@ TEST_F(TimedRead, ThatLosesTheBytesToAnotherReaderWaitsOnUntilItsLimit) {
         });
     }
     // Both wait, then one block comes: one reader takes it, the other finds nothing and waits on.
-    ASSERT_TRUE(observer_.wait_for_waiting_reads(pipe_path_, 2));
-    ASSERT_TRUE(far_.write("data"));
+    EXPECT_TRUE(observer_.wait_for_waiting_reads(pipe_path_, 2));
+    EXPECT_TRUE(far_.write("data"));
     for (std::thread& t : readers) t.join();
     std::multiset<int> got(results, results + 2);
     EXPECT_EQ(got, (std::multiset<int>{tavc::devices::kReadDone, tavc::devices::kReadTimedOut}));
@@ -239,13 +239,14 @@ class TimedReadUnderSignals : public TimedRead {
     }
     void TearDown() override { ::sigaction(SIGUSR1, &saved_, nullptr); }
 
-    // Sends `count` signals to `thread`, each once the one before was handled.
-    static void interrupt(std::thread& thread, int count) {
-        for (int i = 0; i < count; ++i) {
+    // Sends `count` signals to `thread`, each once the one before was handled, until the read is over.
+    static void interrupt(std::thread& thread, int count, const std::atomic<bool>& over) {
+        for (int i = 0; i < count && !over; ++i) {
             int before = signals_handled.load();
             ::pthread_kill(thread.native_handle(), SIGUSR1);
-            Clock::time_point start = Clock::now();
-            while (signals_handled.load() == before && Clock::now() - start < 5s) std::this_thread::yield();
+            Clock::time_point sent = Clock::now();
+            while (signals_handled.load() == before && !over && Clock::now() - sent < 5s)
+                std::this_thread::yield();
         }
     }
 
@@ -255,10 +256,14 @@ class TimedReadUnderSignals : public TimedRead {
 TEST_F(TimedReadUnderSignals, WaitsThroughThemForTheBytes) {
     std::string buffer;
     int result = 0;
-    std::thread reader([&] { result = read(4, 60000, &buffer); });
-    ASSERT_TRUE(observer_.wait_for_waiting_reads(pipe_path_, 1));
-    interrupt(reader, 5);
-    ASSERT_TRUE(far_.write("data"));
+    std::atomic<bool> over{false};
+    std::thread reader([&] {
+        result = read(4, 60000, &buffer);
+        over = true;
+    });
+    EXPECT_TRUE(observer_.wait_for_waiting_reads(pipe_path_, 1));
+    interrupt(reader, 5, over);
+    EXPECT_TRUE(far_.write("data"));
     reader.join();
     EXPECT_EQ(result, tavc::devices::kReadDone);
     EXPECT_EQ(buffer.substr(0, 4), "data");
@@ -268,9 +273,13 @@ TEST_F(TimedReadUnderSignals, WaitsThroughThemForItsWholeLimit) {
     std::string buffer;
     int result = 0;
     Clock::time_point start = Clock::now();
-    std::thread reader([&] { result = read(4, 400, &buffer); });
-    ASSERT_TRUE(observer_.wait_for_waiting_reads(pipe_path_, 1));
-    interrupt(reader, 5);
+    std::atomic<bool> over{false};
+    std::thread reader([&] {
+        result = read(4, 400, &buffer);
+        over = true;
+    });
+    EXPECT_TRUE(observer_.wait_for_waiting_reads(pipe_path_, 1));
+    interrupt(reader, 5, over);
     reader.join();
     EXPECT_EQ(result, tavc::devices::kReadTimedOut);
     EXPECT_GE(elapsed_ms(start), 400);
