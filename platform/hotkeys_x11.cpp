@@ -105,9 +105,10 @@ class Grabs : public QObject, public QAbstractNativeEventFilter {
         for (const Registration& r : registrations) {
             if (r.keycode == press->detail && r.modifiers == (press->state & kRelevantModifiers)) {
                 QCoreApplication::postEvent(this, new PressEvent(r.serial));
-                return true;
+                break;
             }
         }
+        // Passed on: Qt has no window of its own at the root, and other filters may watch presses too.
         return false;
     }
 
