@@ -1,4 +1,5 @@
 // The hot-key file reader and the tables that turn its records into the hot-key component's codes.
+#include "child_process.h"
 #include "codepage.h"
 #include "handler_error.h"
 #include "hkutils.h"
@@ -7,8 +8,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <optional>
 #include <set>
 #include <string>
@@ -218,6 +221,76 @@ TEST(HotKeyFilePath, IsTheProgramsPathWithTheHkdExtension) {
     const char* bin = std::getenv("TAVC_TEST_BIN_DIR");
     if (bin == nullptr) GTEST_SKIP() << "run through ctest";
     EXPECT_EQ(HotKeyFilePath(), std::string(bin) + "/hotkey_file_test.hkd");
+}
+
+// The writer for people who prepare the file; what it writes is what the reader takes.
+class HotKeyWriterTool : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        const char* bin = std::getenv("TAVC_BIN_DIR");
+        if (bin == nullptr) GTEST_SKIP() << "run through ctest";
+        tool_ = std::string(bin) + "/tavc-hotkeys";
+        ASSERT_TRUE(folder_.ok());
+    }
+    int Run(const std::vector<std::string>& args) {
+        std::vector<std::string> argv = {tool_};
+        argv.insert(argv.end(), args.begin(), args.end());
+        test::ChildProcess tool(argv);
+        return tool.wait(std::chrono::seconds(30)).value_or(-2);
+    }
+    THotKeyList Load(const std::string& path) {
+        THotKeyList list;
+        LoadHotKeyFile(list, path);
+        return list;
+    }
+
+    std::string tool_;
+    test::TempFolder folder_{"hotkey_writer"};
+};
+
+TEST_F(HotKeyWriterTool, TheDefaultFileHoldsWinOneToFive) {
+    std::string path = folder_ / "tavcclt.hkd";
+    ASSERT_EQ(Run({"--default", path}), 0);
+    THotKeyList list = Load(path);
+    ASSERT_EQ(list.size(), 5u);
+    const int32_t kinds[] = {0, 1, 2, 0, 3};
+    const char* commands[] = {"", "", "", "PJ", ""};
+    for (int i = 0; i < 5; ++i) {
+        const THotKeyRecord& r = *list[i];
+        EXPECT_EQ(r.Kind, kinds[i]) << i;
+        EXPECT_EQ(r.Command, commands[i]) << i;
+        EXPECT_EQ(HotKeyModifiers(r), HotKeyWin) << i;
+        EXPECT_EQ(r.KeyIndex, 19 + i) << i;
+        EXPECT_FALSE(r.TrailingFlag) << i;
+    }
+    std::ifstream in(path, std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(bytes.substr(0, 16), B({0x06, 0x00, 0x01, 0x06, 0x00, 0x02, 0x00, 0x06, 0x00, 0x08, 0x08, 0x08,
+                                      0x09, 0x02, 0x13, 0x08}));
+}
+
+TEST_F(HotKeyWriterTool, AListBecomesRecordsAndABadLineWritesNothing) {
+    std::string list_path = folder_ / "list.txt";
+    std::ofstream(list_path) << "# name|kind|command|modifiers|key|flag\n"
+                                "\n"
+                                "名字|0|pj21|ctrl alt shift|Num /|1\n"
+                                "exit|3||win|F24\n";
+    std::string path = folder_ / "out.hkd";
+    ASSERT_EQ(Run({path, list_path}), 0);
+    THotKeyList list = Load(path);
+    ASSERT_EQ(list.size(), 2u);
+    EXPECT_EQ(list[0]->Name, codepage::gbk_from_utf8("名字"));
+    EXPECT_EQ(list[0]->Command, "pj21");
+    EXPECT_EQ(HotKeyModifiers(*list[0]), HotKeyCtrl | HotKeyAlt | HotKeyShift);
+    EXPECT_EQ(list[0]->KeyIndex, 68);
+    EXPECT_TRUE(list[0]->TrailingFlag);
+    EXPECT_EQ(list[1]->Kind, 3);
+    EXPECT_EQ(list[1]->KeyIndex, 92);
+
+    std::ofstream(list_path) << "x|1|command for a kind without one|win|1\n";
+    std::string bad = folder_ / "bad.hkd";
+    EXPECT_EQ(Run({bad, list_path}), 1);
+    EXPECT_FALSE(std::ifstream(bad).is_open());
 }
 
 // File key index -> component key code -> virtual-key code, checked against the key names.
