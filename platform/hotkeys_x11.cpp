@@ -212,11 +212,16 @@ bool register_hot_key(QObject* target, int id, uint32_t modifiers, uint32_t virt
     KeyCode keycode = XKeysymToKeycode(dpy, keysym);
     unsigned mask = x_modifiers_from_flags(modifiers);
     if (keycode == 0) return false;
-    for (const Registration& r : g.registrations) {
-        if (r.key_target == target && r.id == id) return false;
-        // The server lets a client grab its own combination again; a second holder here is refused.
-        if (r.keycode == keycode && r.modifiers == mask) return false;
+    auto same_id = std::find_if(g.registrations.begin(), g.registrations.end(),
+                                [&](const Registration& r) { return r.key_target == target && r.id == id; });
+    if (same_id != g.registrations.end()) {
+        if (same_id->keycode == keycode && same_id->modifiers == mask) return true;
+        release(dpy, *same_id);
+        g.registrations.erase(same_id);
     }
+    // The server lets a client grab its own combination again; a second holder here is refused.
+    for (const Registration& r : g.registrations)
+        if (r.keycode == keycode && r.modifiers == mask) return false;
     if (!grab(dpy, keycode, mask, true)) {
         grab(dpy, keycode, mask, false);  // gives back the variants that were taken
         return false;

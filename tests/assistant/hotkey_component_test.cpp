@@ -234,6 +234,19 @@ TEST_F(HotKeyComponent, SettingActiveTwiceMakesOneAttemptOnly) {
     EXPECT_TRUE(component_->Entry(0).Registered);
 }
 
+TEST_F(HotKeyComponent, RegisteringEveryEntryAgainWhileActiveKeepsThemRegistered) {
+    AddWinDigits(1, 2);
+    component_->SetActive(true);
+    component_->Loaded();
+    EXPECT_TRUE(component_->Entry(0).Registered);
+    EXPECT_TRUE(component_->Entry(1).Registered);
+    Type("super+2");
+    component_->SetActive(false);
+    EXPECT_TRUE(other_.WinDigitIsFree(1));
+    EXPECT_TRUE(other_.WinDigitIsFree(2));
+    EXPECT_EQ(pressed_, (std::vector<int32_t>{1}));
+}
+
 TEST_F(HotKeyComponent, AnEmptyActiveListHasNoWindowUntilAnEntryIsAdded) {
     component_->SetActive(true);
     EXPECT_FALSE(component_->HasWindow());
