@@ -167,7 +167,11 @@ std::vector<std::string> GbkTexts(std::initializer_list<const char*> utf8) {
 }  // namespace
 
 std::string HotKeyFilePath() {
-    std::string path = module::executable_path().value_or(std::string());
+    return HotKeyFilePathFor(module::executable_path().value_or(std::string()));
+}
+
+std::string HotKeyFilePathFor(const std::string& program_path) {
+    std::string path = program_path;
     size_t dot = path.rfind('.');
     if (dot != std::string::npos && path.find('/', dot) == std::string::npos) path.erase(dot);
     return path + ".hkd";

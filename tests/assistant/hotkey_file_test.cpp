@@ -223,6 +223,13 @@ TEST(HotKeyFilePath, IsTheProgramsPathWithTheHkdExtension) {
     EXPECT_EQ(HotKeyFilePath(), std::string(bin) + "/hotkey_file_test.hkd");
 }
 
+TEST(HotKeyFilePath, ReplacesOnlyTheFileNamesExtension) {
+    EXPECT_EQ(HotKeyFilePathFor("/opt/tavc/tavcclt"), "/opt/tavc/tavcclt.hkd");
+    EXPECT_EQ(HotKeyFilePathFor("/opt/tavc/tavcclt.exe"), "/opt/tavc/tavcclt.hkd");
+    EXPECT_EQ(HotKeyFilePathFor("/opt/tavc.1/tavcclt"), "/opt/tavc.1/tavcclt.hkd");
+    EXPECT_EQ(HotKeyFilePathFor("/opt/tavc.1/tavc.clt.bin"), "/opt/tavc.1/tavc.clt.hkd");
+}
+
 // The writer for people who prepare the file; what it writes is what the reader takes.
 class HotKeyWriterTool : public ::testing::Test {
   protected:
