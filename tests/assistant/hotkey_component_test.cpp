@@ -1,6 +1,7 @@
 // The hot-key component on a real X server: keys typed with xdotool reach OnHotKey, and a second X
 // client shows which combinations the component holds.
 #include "SysHot.h"
+#include "hotkeys.h"
 #include "xvfb_server.h"
 
 #include <gtest/gtest.h>
@@ -270,6 +271,19 @@ TEST_F(HotKeyComponent, APressWithoutAHandlerIsIgnored) {
     component_->OnHotKey = [this](QObject*, int32_t index) { pressed_.push_back(index); };
     Type("super+2");
     EXPECT_EQ(pressed_, (std::vector<int32_t>{1}));
+}
+
+TEST_F(HotKeyComponent, AMessageNamingNoRegisteredEntryIsNotReported) {
+    AddWinDigits(1, 1);
+    AddWinDigits(1, 1);  // listed, not registered
+    component_->SetActive(true);
+    for (int id : {5, 1, 0x10000}) {
+        hotkeys::HotKeyEvent stray(id);
+        QCoreApplication::sendEvent(component_->WindowHandle(), &stray);
+    }
+    hotkeys::HotKeyEvent press(0);
+    QCoreApplication::sendEvent(component_->WindowHandle(), &press);
+    EXPECT_EQ(pressed_, (std::vector<int32_t>{0}));
 }
 
 TEST_F(HotKeyComponent, DestroyingItWhileActiveLeavesNothingGrabbed) {
