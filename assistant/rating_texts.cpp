@@ -1,14 +1,8 @@
 #include "rating_texts.h"
 
-namespace tavc::assistant {
+#include "texts.h"
 
-const std::array<std::string_view, 6> kFirstStepRatingTexts = {
-    "用户没有按键", "非常满意", "满意", "一般", "不满意", "非常不满意",
-};
-const std::array<std::string_view, 6> kSecondStepReasonTexts = {
-    "未列出不满意原因", "业务流程不熟悉", "业务流程不熟悉",
-    "未列出不满意原因", "服务态度不好",   "服务态度不好",
-};
+namespace tavc::assistant {
 
 namespace {
 
@@ -25,14 +19,13 @@ RatingAnswer FirstStepAnswer(char code, bool remark_level2) {
     const int i = AnswerIndex(code);
     if (i < 0) return {RatingAnswer::Step::Undefined};
     if (code == 'M' && remark_level2) return {RatingAnswer::Step::AskSecondStep};
-    return {RatingAnswer::Step::Store, code, {}, kFirstStepRatingTexts[static_cast<size_t>(i)]};
+    return {RatingAnswer::Step::Store, code, {}, texts::RemarkTexts[static_cast<size_t>(i)]};
 }
 
 RatingAnswer SecondStepAnswer(char code) {
     if (code == kRatingNotYet) return {RatingAnswer::Step::PollAgain};
     const int i = AnswerIndex(code);
-    const std::string_view reason =
-        i < 0 ? std::string_view() : kSecondStepReasonTexts[static_cast<size_t>(i)];
+    const std::string_view reason = i < 0 ? std::string_view() : texts::RemarkTexts2[static_cast<size_t>(i)];
     return {RatingAnswer::Step::Store, 'M', reason, reason};
 }
 

@@ -2,16 +2,13 @@
 // satisfied) and at the second (why not). Texts are UTF-8; the form converts them.
 #pragma once
 
-#include <array>
 #include <string>
 #include <string_view>
 
 namespace tavc::assistant {
 
-// The two text tables, each by the answers V, I, J, K, L, M.
+// The order of the answers in the two rating text tables (texts.h).
 inline constexpr std::string_view kRatingAnswerOrder = "VIJKLM";
-extern const std::array<std::string_view, 6> kFirstStepRatingTexts;
-extern const std::array<std::string_view, 6> kSecondStepReasonTexts;
 
 // Status texts and spoken texts of the rating.
 inline constexpr std::string_view kRatingWaitingText = "等待客户评价...";
