@@ -17,7 +17,7 @@
 #endif
 
 #include "child_process.h"
-#include "handler_error.h"
+#include "handler_failure.h"
 #include "temp_folder.h"
 
 namespace {
@@ -25,22 +25,11 @@ namespace {
 using namespace std::chrono_literals;
 using tavc::assistant::Amount;
 using tavc::assistant::AmountText;
-using tavc::assistant::HandlerError;
 using tavc::assistant::LocaleDecimalSeparator;
 using tavc::assistant::ParseAmount;
 using tavc::assistant::ParseInteger;
 using tavc::test::ChildProcess;
-
-// The message a bad field shows, or none when the parse succeeds.
-template <typename Parse>
-std::optional<std::string> FailureOf(Parse parse) {
-    try {
-        parse();
-    } catch (const HandlerError& e) {
-        return e.what();
-    }
-    return std::nullopt;
-}
+using tavc::test::FailureOf;
 
 struct AmountCase {
     const char* name;
