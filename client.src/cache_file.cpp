@@ -58,15 +58,19 @@ std::optional<std::string> CacheFilePath() {
     return folder + "tavc.cache";
 }
 
-std::string LoginsSection() { return HexEncode("Logins"); }
-std::string RemarksSection() { return HexEncode("Remarks"); }
+std::string LoginsSection() {
+    return HexEncode("Logins");
+}
+std::string RemarksSection() {
+    return HexEncode("Remarks");
+}
 
 std::string RatingTimeStamp(std::time_t t) {
     std::tm local{};
     localtime_r(&t, &local);
     char text[64];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d%%20%02d:%02d:%02d", local.tm_year + 1900, local.tm_mon + 1,
-                  local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d%%20%02d:%02d:%02d", local.tm_year + 1900,
+                  local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
     return text;
 }
 

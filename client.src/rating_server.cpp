@@ -12,7 +12,9 @@
 namespace tavc::tessel {
 namespace {
 
-bool is_break(char c) { return static_cast<unsigned char>(c) <= 32; }
+bool is_break(char c) {
+    return static_cast<unsigned char>(c) <= 32;
+}
 
 // Bytes of the character at text[i]: a GBK lead byte takes a trail byte after it along. A byte that
 // cannot trail (a slash, a blank, a control byte) stays a character of its own, so no broken pair can

@@ -22,7 +22,9 @@ using tavc::test::TerminalSimulator;
 
 std::atomic<bool> g_stop{false};
 
-void on_signal(int) { g_stop = true; }
+void on_signal(int) {
+    g_stop = true;
+}
 
 std::string config_home() {
     const char* xdg = std::getenv("XDG_CONFIG_HOME");

@@ -19,7 +19,9 @@ using tavc::test::RatingReply;
 
 namespace {
 
-std::string gbk(const char* utf8) { return tavc::codepage::gbk_from_utf8(utf8); }
+std::string gbk(const char* utf8) {
+    return tavc::codepage::gbk_from_utf8(utf8);
+}
 
 std::string repeated(const std::string& s, int n) {
     std::string out;
@@ -128,7 +130,7 @@ TEST(RatingRecords, WithoutTheirThirdFieldCannotBeSent) {
 // ---- The file beside the host program --------------------------------------------------------------
 
 class CacheFile : public ::testing::Test {
-protected:
+  protected:
     // A cache with these logins (plain user id, password), written as a person would.
     void write_logins(const std::vector<std::pair<std::string, std::string>>& logins) {
         std::string text = "[4C6F67696E73]\n";
@@ -153,11 +155,12 @@ TEST_F(CacheFile, HoldsLoginsAndRatingsInUpperCaseHexByteForByte) {
     std::string text = host_.cache_text();
     bool matched = false;
     for (std::time_t t = before; t <= after && !matched; ++t)
-        matched = text == "[4C6F67696E73]\n"
-                          "30303031=616263\n"
-                          "\n"
-                          "[52656D61726B73]\n" +
-                              HexEncode(RatingTimeStamp(t)) + "=303030312C492C\n";
+        matched = text ==
+                  "[4C6F67696E73]\n"
+                  "30303031=616263\n"
+                  "\n"
+                  "[52656D61726B73]\n" +
+                      HexEncode(RatingTimeStamp(t)) + "=303030312C492C\n";
     EXPECT_TRUE(matched) << text;
 }
 
@@ -169,11 +172,16 @@ TEST_F(CacheFile, IsReadableByItsOwnerOnly) {
 }
 
 TEST_F(CacheFile, AHandEditedFileWithLowerCaseHexReadsTheSame) {
-    const std::string logins = "\r\n"
-                               "[" + lower(HexEncode("Logins")) + "]\r\n"
-                               "  " + lower(HexEncode("0001")) + " = " + lower(HexEncode("abc")) + "  \r\n"
-                               "junk\r\n"
-                               "\r\n";
+    const std::string logins =
+        "\r\n"
+        "[" +
+        lower(HexEncode("Logins")) +
+        "]\r\n"
+        "  " +
+        lower(HexEncode("0001")) + " = " + lower(HexEncode("abc")) +
+        "  \r\n"
+        "junk\r\n"
+        "\r\n";
     const std::string remarks_line = "[" + lower(HexEncode("Remarks")) + "]\r\n";
     host_.write_cache(logins + remarks_line + lower(HexEncode("2024-05-06%2007:08:09")) + "=" +
                       lower(HexEncode("0001,K,")) + "\r\n");
@@ -225,8 +233,12 @@ INSTANTIATE_TEST_SUITE_P(
         OfflineLoginCase{"NullTextsAreEmpty", {}, false, "--null", "--null", 3},
         OfflineLoginCase{"ConfirmedEmptyPassword", {{"0001", ""}}, true, "0001", "", 0},
         OfflineLoginCase{"LongPasswordIsNotCut", {{"0001", kLongPassword}}, true, "0001", kLongPassword, 0},
-        OfflineLoginCase{"LongPasswordMustMatchWhole", {{"0001", kLongPassword}}, true, "0001",
-                         kLongPassword.substr(0, 99), 3},
+        OfflineLoginCase{"LongPasswordMustMatchWhole",
+                         {{"0001", kLongPassword}},
+                         true,
+                         "0001",
+                         kLongPassword.substr(0, 99),
+                         3},
         OfflineLoginCase{"GbkPassword", {{"0001", gbk("密码")}}, true, "0001", gbk("密码"), 0}),
     [](const auto& param_info) { return std::string(param_info.param.name); });
 
@@ -257,8 +269,9 @@ TEST_F(CacheFile, ALoginTheServerRefusesLeavesTheCacheUntouched) {
 // at the same moment, each get a key of their own: the next free second.
 TEST_F(CacheFile, RatingsOfTheSameSecondAreAllKept) {
     std::time_t before = std::time(nullptr);
-    auto results = host_.call_together({{"--repeat", "40", "TAVCRemarkToCache", "0001", std::to_string('I'), "a"},
-                                        {"--repeat", "40", "TAVCRemarkToCache", "0002", std::to_string('J'), "b"}});
+    auto results =
+        host_.call_together({{"--repeat", "40", "TAVCRemarkToCache", "0001", std::to_string('I'), "a"},
+                             {"--repeat", "40", "TAVCRemarkToCache", "0002", std::to_string('J'), "b"}});
     EXPECT_EQ(results, (std::vector<int32_t>{0, 0}));
     auto entries = remarks();
     ASSERT_EQ(entries.size(), 80u);

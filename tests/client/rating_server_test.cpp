@@ -15,7 +15,9 @@ using tavc::test::UnansweringPort;
 
 namespace {
 
-std::string gbk(const char* utf8) { return tavc::codepage::gbk_from_utf8(utf8); }
+std::string gbk(const char* utf8) {
+    return tavc::codepage::gbk_from_utf8(utf8);
+}
 
 // ---- The URL, the query values and the answer line -------------------------------------------------
 
@@ -83,16 +85,16 @@ TEST(AnswerLines, AreTheFirstLinesEndingInTheMarkAndBeginWithTheDigit) {
 // ---- Requests against the loopback server, from a host program -------------------------------------
 
 class RatingServerRequests : public ::testing::Test {
-protected:
+  protected:
     int32_t login(const FakeRatingServer& server, const std::string& user = "0001",
                   const std::string& passwd = "abc", std::string url = "") {
-        return host_.call({"TAVCLoginToDB", user, passwd, url.empty() ? server.url() : url,
-                           std::to_string(server.port())});
+        return host_.call(
+            {"TAVCLoginToDB", user, passwd, url.empty() ? server.url() : url, std::to_string(server.port())});
     }
     int32_t remark(const FakeRatingServer& server, const std::string& user, char remark_byte,
                    const std::string& detail, const std::string& time) {
-        return host_.call({"TAVCRemarkToDB", user, std::to_string(static_cast<unsigned char>(remark_byte)), detail,
-                           time, server.url(), std::to_string(server.port())});
+        return host_.call({"TAVCRemarkToDB", user, std::to_string(static_cast<unsigned char>(remark_byte)),
+                           detail, time, server.url(), std::to_string(server.port())});
     }
     std::string host_header(const FakeRatingServer& server) {
         return "Host: 127.0.0.1:" + std::to_string(server.port()) + "\r\n";
@@ -106,8 +108,8 @@ TEST_F(RatingServerRequests, TheLoginRequestIsExactlyTheRequestLineTheHostHeader
     ASSERT_EQ(login(server), 0);
     auto requests = server.requests(1);
     ASSERT_EQ(requests.size(), 1u);
-    EXPECT_EQ(requests[0].raw, "GET /tavc/slogin.asp?user=0001&passwd=abc HTTP/1.1\r\n" + host_header(server) +
-                                   "\r\n\r\n");
+    EXPECT_EQ(requests[0].raw,
+              "GET /tavc/slogin.asp?user=0001&passwd=abc HTTP/1.1\r\n" + host_header(server) + "\r\n\r\n");
 }
 
 TEST_F(RatingServerRequests, TheRatingRequestCarriesAnEmptyDetailAndTheTimeAsItStands) {
@@ -135,12 +137,14 @@ TEST_F(RatingServerRequests, QueryValuesCannotChangeTheRequest) {
     ASSERT_EQ(remark(server, "0001", '&', gbk("服务 态度+不好"), "2024-05-06%2007:08:09\r\nX: y"), 0);
     auto requests = server.requests(2);
     ASSERT_EQ(requests.size(), 2u);
-    EXPECT_EQ(requests[0].raw, "GET /tavc/slogin.asp?user=a%20b%26c%3Dd&passwd=p%25w%23%0D%0AX-Injected:%201 "
-                               "HTTP/1.1\r\n" + host_header(server) + "\r\n\r\n");
+    EXPECT_EQ(requests[0].raw,
+              "GET /tavc/slogin.asp?user=a%20b%26c%3Dd&passwd=p%25w%23%0D%0AX-Injected:%201 "
+              "HTTP/1.1\r\n" +
+                  host_header(server) + "\r\n\r\n");
     EXPECT_EQ(requests[0].decoded("passwd"), "p%w#\r\nX-Injected: 1");
-    EXPECT_EQ(requests[1].raw, "GET /tavc/sremark.asp?user=0001&remark=%26&detail=" + gbk("服务%20态度%2B不好") +
-                                   "&time=2024-05-06%2007:08:09%0D%0AX:%20y HTTP/1.1\r\n" + host_header(server) +
-                                   "\r\n\r\n");
+    EXPECT_EQ(requests[1].raw,
+              "GET /tavc/sremark.asp?user=0001&remark=%26&detail=" + gbk("服务%20态度%2B不好") +
+                  "&time=2024-05-06%2007:08:09%0D%0AX:%20y HTTP/1.1\r\n" + host_header(server) + "\r\n\r\n");
 }
 
 struct ReplyCase {
@@ -162,27 +166,31 @@ TEST_P(ServerReplies, AreJudgedByTheirAnswerLine) {
     EXPECT_LT(took, 3000u);
 }
 
-RatingReply raw(std::string bytes, uint32_t delay_ms = 0) { return RatingReply{std::move(bytes), delay_ms}; }
+RatingReply raw(std::string bytes, uint32_t delay_ms = 0) {
+    return RatingReply{std::move(bytes), delay_ms};
+}
 
 const std::string kTooLong(20000, 'x');
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, ServerReplies,
-    ::testing::Values(
-        ReplyCase{"Accepted", RatingReply::answer('0'), 0},
-        ReplyCase{"InvalidUser", RatingReply::answer('2'), 2},
-        ReplyCase{"DigitNine", RatingReply::answer('9'), 9},
-        ReplyCase{"AfterOtherLines", RatingReply::lines({"X: 1", "", "line", "1 not the answer", "  3</>  "}), 3},
-        ReplyCase{"BlanksAndCrAround", raw("\t 0</> \r\r\n"), 0},
-        ReplyCase{"LfOnly", raw("a\n4</>\n"), 4},
-        ReplyCase{"OnlyTheFirstAnswerLineCounts", RatingReply::lines({"2</>", "0</>"}), 2},
-        ReplyCase{"AfterADelay", RatingReply{RatingReply::answer('1').bytes, 300}, 1},
-        ReplyCase{"LastLineWithoutLineEnd", raw("HTTP/1.1 200 OK\r\n\r\n5</>"), 5},
-        ReplyCase{"OverLongLineSkipped", RatingReply::lines({kTooLong, "6</>"}), 6},
-        ReplyCase{"OverLongAnswerLineIsNoAnswer", RatingReply::lines({kTooLong + "0</>"}), kNoAnswer},
-        ReplyCase{"AnswerLineWithoutDigit", RatingReply::lines({"</>", "0</>"}), kNoAnswer},
-        ReplyCase{"NoAnswerLineThenClosed", RatingReply::lines({"HTTP/1.1 200 OK", "", "nothing"}), kNoAnswer},
-        ReplyCase{"HangUpWithoutAByte", RatingReply::hang_up(), kNoAnswer}),
+    ::testing::Values(ReplyCase{"Accepted", RatingReply::answer('0'), 0},
+                      ReplyCase{"InvalidUser", RatingReply::answer('2'), 2},
+                      ReplyCase{"DigitNine", RatingReply::answer('9'), 9},
+                      ReplyCase{"AfterOtherLines",
+                                RatingReply::lines({"X: 1", "", "line", "1 not the answer", "  3</>  "}), 3},
+                      ReplyCase{"BlanksAndCrAround", raw("\t 0</> \r\r\n"), 0},
+                      ReplyCase{"LfOnly", raw("a\n4</>\n"), 4},
+                      ReplyCase{"OnlyTheFirstAnswerLineCounts", RatingReply::lines({"2</>", "0</>"}), 2},
+                      ReplyCase{"AfterADelay", RatingReply{RatingReply::answer('1').bytes, 300}, 1},
+                      ReplyCase{"LastLineWithoutLineEnd", raw("HTTP/1.1 200 OK\r\n\r\n5</>"), 5},
+                      ReplyCase{"OverLongLineSkipped", RatingReply::lines({kTooLong, "6</>"}), 6},
+                      ReplyCase{"OverLongAnswerLineIsNoAnswer", RatingReply::lines({kTooLong + "0</>"}),
+                                kNoAnswer},
+                      ReplyCase{"AnswerLineWithoutDigit", RatingReply::lines({"</>", "0</>"}), kNoAnswer},
+                      ReplyCase{"NoAnswerLineThenClosed",
+                                RatingReply::lines({"HTTP/1.1 200 OK", "", "nothing"}), kNoAnswer},
+                      ReplyCase{"HangUpWithoutAByte", RatingReply::hang_up(), kNoAnswer}),
     [](const auto& param_info) { return std::string(param_info.param.name); });
 
 TEST_F(RatingServerRequests, SilenceGivesNoAnswerAfterFiveSeconds) {
@@ -210,8 +218,9 @@ TEST_F(RatingServerRequests, AConnectionWithoutAnswerGivesMinusTwoAfterOneSecond
     UnansweringPort port;
     if (!port.ready()) GTEST_SKIP() << "this machine answers every loopback connection attempt";
     uint32_t start = tavc::clock::tick_count();
-    EXPECT_EQ(host_.call({"TAVCLoginToDB", "0001", "abc", "http://127.0.0.1/tavc/", std::to_string(port.port())}),
-              kNoConnection);
+    EXPECT_EQ(
+        host_.call({"TAVCLoginToDB", "0001", "abc", "http://127.0.0.1/tavc/", std::to_string(port.port())}),
+        kNoConnection);
     uint32_t took = tavc::clock::tick_count() - start;
     EXPECT_GE(took, kConnectTimeoutMs);
     EXPECT_LT(took, 3000u);

@@ -17,7 +17,9 @@ using tavc::test::RatingRequest;
 
 namespace {
 
-std::string gbk(const char* utf8) { return tavc::codepage::gbk_from_utf8(utf8); }
+std::string gbk(const char* utf8) {
+    return tavc::codepage::gbk_from_utf8(utf8);
+}
 
 struct Rating {
     std::string time;
@@ -32,7 +34,7 @@ std::string stamp(int n) {
 }
 
 class RatingUpload : public ::testing::Test {
-protected:
+  protected:
     void cache(const std::vector<Rating>& ratings) {
         std::string text = "[" + RemarksSection() + "]\n";
         for (const Rating& r : ratings) text += HexEncode(r.time) + "=" + HexEncode(r.record) + "\n";
@@ -53,7 +55,8 @@ protected:
         return out;
     }
     int32_t upload(const FakeRatingServer& server, std::string url = "") {
-        return host_.call({"TAVCUploadRemarks", url.empty() ? server.url() : url, std::to_string(server.port())});
+        return host_.call(
+            {"TAVCUploadRemarks", url.empty() ? server.url() : url, std::to_string(server.port())});
     }
     static std::vector<std::string> times_of(const std::vector<RatingRequest>& requests) {
         std::vector<std::string> out;
@@ -156,18 +159,22 @@ TEST_P(UploadedRecords, ReachTheServerFieldByField) {
     EXPECT_EQ(requests[0].query("time"), stamp(7));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, UploadedRecords,
-    ::testing::Values(RecordCase{"EmptyDetail", "0001,I,", "0001", "I", ""},
-                      RecordCase{"ReasonText", "0001,M," + gbk("服务态度不好"), "0001", "M", gbk("服务态度不好")},
-                      RecordCase{"Blanks", "00 01,K,a b", "00 01", "K", "a b"},
-                      RecordCase{"CommaInTheDetail", "0001,M,a,b", "0001", "M", "a,b"},
-                      RecordCase{"LongerRemarkField", "0001,VX,d", "0001", "V", "d"}),
-    [](const auto& param_info) { return std::string(param_info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Cases, UploadedRecords,
+                         ::testing::Values(RecordCase{"EmptyDetail", "0001,I,", "0001", "I", ""},
+                                           RecordCase{"ReasonText", "0001,M," + gbk("服务态度不好"), "0001",
+                                                      "M", gbk("服务态度不好")},
+                                           RecordCase{"Blanks", "00 01,K,a b", "00 01", "K", "a b"},
+                                           RecordCase{"CommaInTheDetail", "0001,M,a,b", "0001", "M", "a,b"},
+                                           RecordCase{"LongerRemarkField", "0001,VX,d", "0001", "V", "d"}),
+                         [](const auto& param_info) { return std::string(param_info.param.name); });
 
 // Records lacking a field cannot be sent; they stay for a person to look at, and the walk goes on.
 TEST_F(RatingUpload, SkipsAndKeepsRecordsThatCannotBeSent) {
-    cache({{stamp(1), "0001"}, {stamp(2), "0001,I"}, {stamp(3), "0001,,x"}, {stamp(4), "0001,"}, {stamp(5), ""},
+    cache({{stamp(1), "0001"},
+           {stamp(2), "0001,I"},
+           {stamp(3), "0001,,x"},
+           {stamp(4), "0001,"},
+           {stamp(5), ""},
            {stamp(6), "0001,J,"}});
     FakeRatingServer server;
     EXPECT_EQ(upload(server), 0);
