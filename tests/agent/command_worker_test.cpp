@@ -286,11 +286,11 @@ TEST_F(CommandWorker, Stores100thCommandInSlot99And101stInSlot0AndRunsThemInOrde
 
     corvis::AddServerLock(*module_);
     Store(Sound("100"));
-    EXPECT_EQ(std::u16string(module_->ring.slots[99].text), Sound("100"));
-    EXPECT_EQ(module_->ring.write_index.load(), 0);
+    EXPECT_EQ(std::u16string(module_->ring.slot(99).text), Sound("100"));
+    EXPECT_EQ(module_->ring.write_position(), 0);
     Store(Sound("101"));
-    EXPECT_EQ(std::u16string(module_->ring.slots[0].text), Sound("101"));
-    EXPECT_EQ(module_->ring.write_index.load(), 1);
+    EXPECT_EQ(std::u16string(module_->ring.slot(0).text), Sound("101"));
+    EXPECT_EQ(module_->ring.write_position(), 1);
     corvis::ReleaseServerLock(*module_);
     expected.push_back(SoundCall("100"));
     expected.push_back(SoundCall("101"));
@@ -298,15 +298,15 @@ TEST_F(CommandWorker, Stores100thCommandInSlot99And101stInSlot0AndRunsThemInOrde
 
     corvis::NotifyClassRevoked(*module_);
     ASSERT_TRUE(hooks_->WaitForQuit());
-    EXPECT_EQ(module_->ring.read_index.load(), 1);
-    EXPECT_EQ(module_->ring.write_index.load(), 1);
+    EXPECT_EQ(module_->ring.read_position(), 1);
+    EXPECT_EQ(module_->ring.write_position(), 1);
 }
 
 TEST_F(CommandWorker, ConsumesEveryCommandWhenTheDriverCannotBeLoaded) {
     Start("/nonexistent/libpanelkit.so");
     Submit({Sound("a"), u"Cls\t4\tNULL", Sound("b")});
     ASSERT_TRUE(hooks_->WaitForStopRequest());
-    EXPECT_EQ(module_->ring.read_index.load(), module_->ring.write_index.load());
+    EXPECT_EQ(module_->ring.read_position(), module_->ring.write_position());
     EXPECT_EQ(record_.calls(), std::vector<DriverCall>{});
 }
 
