@@ -6,7 +6,7 @@
 #include "com.h"
 #include "export_guard.h"
 #include "kel_typelib.h"
-#include "tessel.h"
+#include "results.h"
 
 namespace tavc::tessel {
 namespace {
@@ -26,55 +26,52 @@ std::string AgentCommand(std::string_view word, std::string_view argument) {
 
 // Activation, Execute and release within the call; the objects are released on every path.
 ExportResult SendAgentCommand(const std::string& command) {
-    if (command.size() > kAgentCommandBytes) return -1;
+    if (command.size() > kAgentCommandBytes) return kAgentUnreachable;
     const std::u16string wide = codepage::utf16_from_gbk(command);
     // The agent counts the bytes again after converting back: only a text that survives the round trip
     // reaches it as it was counted.
-    if (codepage::gbk_from_utf16(wide) != command) return -1;
+    if (codepage::gbk_from_utf16(wide) != command) return kAgentUnreachable;
     com::Session session;
-    if (com::failed(session.open())) return -1;
+    if (com::failed(session.open())) return kAgentUnreachable;
     com::Object agent;
-    if (com::failed(session.create_instance(corvis::kKelClassId, corvis::kIKel, agent))) return -1;
+    if (com::failed(session.create_instance(corvis::kKelClassId, corvis::kIKel, agent)))
+        return kAgentUnreachable;
     const com::HResult hr = agent.invoke("Execute", wide);
     agent.release();
-    return com::succeeded(hr) ? 0 : -1;
+    return com::succeeded(hr) ? kOk : kAgentUnreachable;
 }
 
 ExportResult SendText(const char* text) {
-    if (text == nullptr) return -1;
+    if (text == nullptr) return kAgentUnreachable;
     const std::string_view argument(text);
-    if (argument.size() > kAgentArgumentBytes) return -1;
+    if (argument.size() > kAgentArgumentBytes) return kAgentUnreachable;
     return SendAgentCommand(AgentCommand("SoundOut", argument));
 }
 
 ExportResult SendTextWithFlag(std::string_view word, const char* text, int32_t flag) {
-    if (text == nullptr) return -1;
+    if (text == nullptr) return kAgentUnreachable;
     const std::string_view t(text);
     for (char c : t)
-        if (IsAgentWhiteSpace(c)) return -1;
+        if (IsAgentWhiteSpace(c)) return kAgentUnreachable;
     // A boolean in a 32-bit argument: only its low byte counts.
     const std::string argument = std::string(t) + '\t' + ((flag & 0xFF) != 0 ? '1' : '0');
-    if (argument.size() > kAgentArgumentBytes) return -1;
+    if (argument.size() > kAgentArgumentBytes) return kAgentUnreachable;
     return SendAgentCommand(AgentCommand(word, argument));
 }
 
 }  // namespace
 }  // namespace tavc::tessel
 
-using tavc::tessel::guarded;
+using namespace tavc::tessel;
 
-extern "C" {
-
-TESSEL_API ExportResult TAVSoundOut(const char* text) {
-    return guarded(-1, [&] { return tavc::tessel::SendText(text); });
+extern "C" TESSEL_API ExportResult TAVSoundOut(const char* text) {
+    return guarded(kAgentUnreachable, [&] { return SendText(text); });
 }
 
-TESSEL_API ExportResult TAVSoftSoundOut(const char* text, int32_t flag) {
-    return guarded(-1, [&] { return tavc::tessel::SendTextWithFlag("SoftSoundOut", text, flag); });
+extern "C" TESSEL_API ExportResult TAVSoftSoundOut(const char* text, int32_t flag) {
+    return guarded(kAgentUnreachable, [&] { return SendTextWithFlag("SoftSoundOut", text, flag); });
 }
 
-TESSEL_API ExportResult TAVSpeak(const char* text, int32_t flag) {
-    return guarded(-1, [&] { return tavc::tessel::SendTextWithFlag("TAVSpeak", text, flag); });
+extern "C" TESSEL_API ExportResult TAVSpeak(const char* text, int32_t flag) {
+    return guarded(kAgentUnreachable, [&] { return SendTextWithFlag("TAVSpeak", text, flag); });
 }
-
-}  // extern "C"

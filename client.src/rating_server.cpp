@@ -7,7 +7,6 @@
 #include "clock.h"
 #include "export_guard.h"
 #include "tcp_client.h"
-#include "tessel.h"
 
 namespace tavc::tessel {
 namespace {
@@ -40,9 +39,9 @@ int32_t Exchange(const ServerUrl& server, int32_t port, const std::string& reque
     client.set_host(server.host);
     client.set_port(port);
     if (!client.connect(kConnectTimeoutMs)) return kNoConnection;
-    if (!client.write_line(request, kAnswerTimeoutMs)) return kNoAnswer;
+    if (!client.write_line(request, kAnswerTimeoutMs)) return kNoReply;
     uint32_t start = tavc::clock::tick_count();
-    int32_t result = kNoAnswer;
+    int32_t result = kNoReply;
     std::string line;
     for (;;) {
         uint32_t elapsed = tavc::clock::tick_count() - start;
@@ -55,7 +54,7 @@ int32_t Exchange(const ServerUrl& server, int32_t port, const std::string& reque
             break;
         }
     }
-    if (result == 0 && on_accepted) on_accepted();
+    if (result == kOk && on_accepted) on_accepted();
     client.disconnect();
     return result;
 }
@@ -117,7 +116,7 @@ std::string PercentEncode(std::string_view value, bool delimiters) {
 std::optional<int32_t> AnswerOf(std::string_view line) {
     line = trim(line);
     if (!line.ends_with("</>")) return std::nullopt;
-    if (line.front() < '0' || line.front() > '9') return kNoAnswer;
+    if (line.front() < '0' || line.front() > '9') return kNoReply;
     return line.front() - '0';
 }
 
@@ -143,21 +142,18 @@ int32_t RemarkToDB(std::string_view user, char remark, std::string_view detail, 
 
 }  // namespace tavc::tessel
 
-extern "C" {
-
-ExportResult TAVCLoginToDB(const char* user, const char* passwd, const char* url, int32_t port) {
+extern "C" TESSEL_API ExportResult TAVCLoginToDB(const char* user, const char* passwd, const char* url,
+                                                 int32_t port) {
     using namespace tavc::tessel;
     return guarded(kNoConnection,
                    [&] { return LoginToDB(text_arg(user), text_arg(passwd), text_arg(url), port); });
 }
 
-ExportResult TAVCRemarkToDB(const char* user, int32_t remark, const char* detail, const char* time,
-                            const char* url, int32_t port) {
+extern "C" TESSEL_API ExportResult TAVCRemarkToDB(const char* user, int32_t remark, const char* detail,
+                                                  const char* time, const char* url, int32_t port) {
     using namespace tavc::tessel;
     return guarded(kNoConnection, [&] {
         return RemarkToDB(text_arg(user), static_cast<char>(remark & 0xFF), text_arg(detail), text_arg(time),
                           text_arg(url), port);
     });
 }
-
-}  // extern "C"

@@ -16,6 +16,7 @@
 #include "panelkit_record.h"
 #include "private_bus.h"
 #include "recording_server.h"
+#include "results.h"
 #include "tessel_agent_exports.h"
 
 namespace {
@@ -23,6 +24,7 @@ namespace {
 using namespace std::chrono_literals;
 using tavc::codepage::gbk_from_utf8;
 using tavc::codepage::utf16_from_gbk;
+using tavc::tessel::kAgentUnreachable;
 using tavc::test::ChildProcess;
 using tavc::test::DriverCall;
 using tavc::test::PanelkitRecord;
@@ -105,8 +107,8 @@ TEST_F(AgentOnBus, SoundsInARowRunInOrderInOneDrain) {
 TEST_F(AgentOnBus, UnregisteredAgentGivesMinusOneAtOnce) {
     ASSERT_EQ(run_corvis("-UnregServer"), 0);
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(exports_->sound_out("_C"), -1);
-    EXPECT_EQ(exports_->speak("x", 1), -1);
+    EXPECT_EQ(exports_->sound_out("_C"), kAgentUnreachable);
+    EXPECT_EQ(exports_->speak("x", 1), kAgentUnreachable);
     EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
     EXPECT_TRUE(bus_->processes_named("corvis").empty());
 }
@@ -114,8 +116,8 @@ TEST_F(AgentOnBus, UnregisteredAgentGivesMinusOneAtOnce) {
 TEST_F(AgentOnBus, NoSessionBusGivesMinusOne) {
     unsetenv("DBUS_SESSION_BUS_ADDRESS");
     unsetenv("XDG_RUNTIME_DIR");
-    EXPECT_EQ(exports_->speak("x", 1), -1);
-    EXPECT_EQ(exports_->sound_out("_C"), -1);
+    EXPECT_EQ(exports_->speak("x", 1), kAgentUnreachable);
+    EXPECT_EQ(exports_->sound_out("_C"), kAgentUnreachable);
 }
 
 TEST_F(AgentOnBus, HeldObjectRunsNothingUntilItsRelease) {
@@ -286,28 +288,30 @@ INSTANTIATE_TEST_SUITE_P(
         FrameCase{"SoundOutKeepsBlanksAndTabs", FrameCase::SoundOut, " a\tb", 0, 0, "SoundOut\t4\t a\tb"},
         FrameCase{"SoundOutOfSixtyFourBytes", FrameCase::SoundOut, std::string(64, 'x'), 0, 0,
                   "SoundOut\t64\t" + std::string(64, 'x')},
-        FrameCase{"SoundOutOverSixtyFourBytesIsRefused", FrameCase::SoundOut, std::string(65, 'x'), 0, -1,
-                  ""},
+        FrameCase{"SoundOutOverSixtyFourBytesIsRefused", FrameCase::SoundOut, std::string(65, 'x'), 0,
+                  kAgentUnreachable, ""},
         FrameCase{"SpeakOfSixtyTwoBytes", FrameCase::Speak, std::string(62, 'x'), 1, 0,
                   "TAVSpeak\t64\t" + std::string(62, 'x') + "\t1"},
-        FrameCase{"SpeakOverSixtyTwoBytesIsRefused", FrameCase::Speak, std::string(63, 'x'), 1, -1, ""},
-        FrameCase{"SpeakWithABlankIsRefused", FrameCase::Speak, "ab cd", 1, -1, ""},
-        FrameCase{"SoftSoundOutWithALineEndIsRefused", FrameCase::SoftSoundOut, "ab\r\n", 1, -1, ""},
-        FrameCase{"TextThatIsNotGbkIsRefused", FrameCase::SoundOut, "\x81\x20", 0, -1, ""}),
+        FrameCase{"SpeakOverSixtyTwoBytesIsRefused", FrameCase::Speak, std::string(63, 'x'), 1,
+                  kAgentUnreachable, ""},
+        FrameCase{"SpeakWithABlankIsRefused", FrameCase::Speak, "ab cd", 1, kAgentUnreachable, ""},
+        FrameCase{"SoftSoundOutWithALineEndIsRefused", FrameCase::SoftSoundOut, "ab\r\n", 1,
+                  kAgentUnreachable, ""},
+        FrameCase{"TextThatIsNotGbkIsRefused", FrameCase::SoundOut, "\x81\x20", 0, kAgentUnreachable, ""}),
     [](const auto& param_info) { return std::string(param_info.param.name); });
 
 TEST_F(ExportFrames, NullTextIsRefused) {
     RecordingServer agent(corvis::kKelClassId, corvis::kIKel);
-    EXPECT_EQ(exports_->sound_out(nullptr), -1);
+    EXPECT_EQ(exports_->sound_out(nullptr), kAgentUnreachable);
     EXPECT_EQ(exports_->soft_sound_out(nullptr, 1), -1);
-    EXPECT_EQ(exports_->speak(nullptr, 1), -1);
+    EXPECT_EQ(exports_->speak(nullptr, 1), kAgentUnreachable);
     EXPECT_TRUE(agent.calls().empty());
 }
 
 TEST_F(ExportFrames, AgentRefusalGivesMinusOneAndReleasesTheObject) {
     RecordingServer agent(corvis::kKelClassId, corvis::kIKel, com::kInvalidArgument);
     ASSERT_EQ(agent.status(), com::kOk);
-    EXPECT_EQ(exports_->speak("x", 1), -1);
+    EXPECT_EQ(exports_->speak("x", 1), kAgentUnreachable);
     EXPECT_EQ(agent.calls().size(), 1u);
     EXPECT_TRUE(agent.wait_for_locks(0, 3s));
 }

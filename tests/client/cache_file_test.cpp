@@ -11,6 +11,7 @@
 #include "copied_host.h"
 #include "profile.h"
 #include "rating_server_fake.h"
+#include "results.h"
 
 using namespace tavc::tessel;
 using tavc::test::CopiedHost;
@@ -186,7 +187,7 @@ TEST_F(CacheFile, AHandEditedFileWithLowerCaseHexReadsTheSame) {
     host_.write_cache(logins + remarks_line + lower(HexEncode("2024-05-06%2007:08:09")) + "=" +
                       lower(HexEncode("0001,K,")) + "\r\n");
     EXPECT_EQ(host_.call({"TAVCLoginToCache", "0001", "abc"}), 0);
-    EXPECT_EQ(host_.call({"TAVCLoginToCache", "0001", "ABC"}), 3);
+    EXPECT_EQ(host_.call({"TAVCLoginToCache", "0001", "ABC"}), kLoginDiffers);
 
     FakeRatingServer server;
     ASSERT_EQ(host_.call({"TAVCUploadRemarks", server.url(), std::to_string(server.port())}), 0);
@@ -221,25 +222,25 @@ const std::string kLongPassword(150, 'w');
 INSTANTIATE_TEST_SUITE_P(
     Cases, OfflineLogin,
     ::testing::Values(
-        OfflineLoginCase{"SamePassword", {{"0001", "abc"}}, true, "0001", "abc", 0},
-        OfflineLoginCase{"PasswordInAnotherCase", {{"0001", "abc"}}, true, "0001", "ABC", 3},
-        OfflineLoginCase{"ReservedIdEvenWhenStored", {{"qelto", "pw"}}, true, "qelto", "pw", 2},
-        OfflineLoginCase{"ReservedIdWithoutFile", {}, false, "qelto", "", 2},
-        OfflineLoginCase{"ReservedIdInAnotherCaseIsOrdinary", {{"QELTO", "pw"}}, true, "QELTO", "pw", 0},
-        OfflineLoginCase{"NoFile", {}, false, "0001", "abc", 3},
+        OfflineLoginCase{"SamePassword", {{"0001", "abc"}}, true, "0001", "abc", kOk},
+        OfflineLoginCase{"PasswordInAnotherCase", {{"0001", "abc"}}, true, "0001", "ABC", kLoginDiffers},
+        OfflineLoginCase{"ReservedIdEvenWhenStored", {{"qelto", "pw"}}, true, "qelto", "pw", kReservedUserId},
+        OfflineLoginCase{"ReservedIdWithoutFile", {}, false, "qelto", "", kReservedUserId},
+        OfflineLoginCase{"ReservedIdInAnotherCaseIsOrdinary", {{"QELTO", "pw"}}, true, "QELTO", "pw", kOk},
+        OfflineLoginCase{"NoFile", {}, false, "0001", "abc", kLoginDiffers},
         // A user id the server never confirmed must not log in, not even with an empty password.
-        OfflineLoginCase{"NoFileEmptyPassword", {}, false, "0001", "", 3},
-        OfflineLoginCase{"NoEntryEmptyPassword", {{"0002", "x"}}, true, "0001", "", 3},
-        OfflineLoginCase{"NullTextsAreEmpty", {}, false, "--null", "--null", 3},
-        OfflineLoginCase{"ConfirmedEmptyPassword", {{"0001", ""}}, true, "0001", "", 0},
-        OfflineLoginCase{"LongPasswordIsNotCut", {{"0001", kLongPassword}}, true, "0001", kLongPassword, 0},
+        OfflineLoginCase{"NoFileEmptyPassword", {}, false, "0001", "", kLoginDiffers},
+        OfflineLoginCase{"NoEntryEmptyPassword", {{"0002", "x"}}, true, "0001", "", kLoginDiffers},
+        OfflineLoginCase{"NullTextsAreEmpty", {}, false, "--null", "--null", kLoginDiffers},
+        OfflineLoginCase{"ConfirmedEmptyPassword", {{"0001", ""}}, true, "0001", "", kOk},
+        OfflineLoginCase{"LongPasswordIsNotCut", {{"0001", kLongPassword}}, true, "0001", kLongPassword, kOk},
         OfflineLoginCase{"LongPasswordMustMatchWhole",
                          {{"0001", kLongPassword}},
                          true,
                          "0001",
                          kLongPassword.substr(0, 99),
                          3},
-        OfflineLoginCase{"GbkPassword", {{"0001", gbk("密码")}}, true, "0001", gbk("密码"), 0}),
+        OfflineLoginCase{"GbkPassword", {{"0001", gbk("密码")}}, true, "0001", gbk("密码"), kOk}),
     [](const auto& param_info) { return std::string(param_info.param.name); });
 
 TEST_F(CacheFile, ALaterConfirmedLoginReplacesTheOldPassword) {
@@ -247,7 +248,7 @@ TEST_F(CacheFile, ALaterConfirmedLoginReplacesTheOldPassword) {
     std::string port = std::to_string(server.port());
     ASSERT_EQ(host_.call({"TAVCLoginToDB", "0001", "old", server.url(), port}), 0);
     ASSERT_EQ(host_.call({"TAVCLoginToDB", "0001", "new", server.url(), port}), 0);
-    EXPECT_EQ(host_.call({"TAVCLoginToCache", "0001", "old"}), 3);
+    EXPECT_EQ(host_.call({"TAVCLoginToCache", "0001", "old"}), kLoginDiffers);
     EXPECT_EQ(host_.call({"TAVCLoginToCache", "0001", "new"}), 0);
     EXPECT_EQ(tavc::profile::entries(host_.cache_file().string(), LoginsSection())->size(), 1u);
 }
@@ -314,11 +315,11 @@ TEST(CacheFileHost, AHostPathLongerThanAHundredBytesIsSupported) {
 TEST_F(CacheFile, AStoreTheFileSystemRefusesIsNotReportedAsStored) {
     // Root may write anywhere, but not a file where a folder stands.
     std::filesystem::create_directory(host_.cache_file());
-    EXPECT_EQ(host_.call({"TAVCRemarkToCache", "0001", std::to_string('I'), ""}), -2);
+    EXPECT_EQ(host_.call({"TAVCRemarkToCache", "0001", std::to_string('I'), ""}), kCacheUnavailable);
     // The server's answer stands; the login only is not cached.
     FakeRatingServer server;
     EXPECT_EQ(host_.call({"TAVCLoginToDB", "0001", "abc", server.url(), std::to_string(server.port())}), 0);
-    EXPECT_EQ(host_.call({"TAVCLoginToCache", "0001", "abc"}), 3);
+    EXPECT_EQ(host_.call({"TAVCLoginToCache", "0001", "abc"}), kLoginDiffers);
 }
 
 }  // namespace

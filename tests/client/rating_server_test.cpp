@@ -75,8 +75,8 @@ TEST(AnswerLines, AreTheFirstLinesEndingInTheMarkAndBeginWithTheDigit) {
     EXPECT_EQ(AnswerOf("0</>"), 0);
     EXPECT_EQ(AnswerOf("  \t3</>\r "), 3);
     EXPECT_EQ(AnswerOf("9 whatever</>"), 9);
-    EXPECT_EQ(AnswerOf("</>"), kNoAnswer);
-    EXPECT_EQ(AnswerOf("x0</>"), kNoAnswer);
+    EXPECT_EQ(AnswerOf("</>"), kNoReply);
+    EXPECT_EQ(AnswerOf("x0</>"), kNoReply);
     EXPECT_EQ(AnswerOf("0</> more"), std::nullopt);
     EXPECT_EQ(AnswerOf("0</"), std::nullopt);
     EXPECT_EQ(AnswerOf(""), std::nullopt);
@@ -174,30 +174,28 @@ const std::string kTooLong(20000, 'x');
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, ServerReplies,
-    ::testing::Values(ReplyCase{"Accepted", RatingReply::answer('0'), 0},
-                      ReplyCase{"InvalidUser", RatingReply::answer('2'), 2},
-                      ReplyCase{"DigitNine", RatingReply::answer('9'), 9},
-                      ReplyCase{"AfterOtherLines",
-                                RatingReply::lines({"X: 1", "", "line", "1 not the answer", "  3</>  "}), 3},
-                      ReplyCase{"BlanksAndCrAround", raw("\t 0</> \r\r\n"), 0},
-                      ReplyCase{"LfOnly", raw("a\n4</>\n"), 4},
-                      ReplyCase{"OnlyTheFirstAnswerLineCounts", RatingReply::lines({"2</>", "0</>"}), 2},
-                      ReplyCase{"AfterADelay", RatingReply{RatingReply::answer('1').bytes, 300}, 1},
-                      ReplyCase{"LastLineWithoutLineEnd", raw("HTTP/1.1 200 OK\r\n\r\n5</>"), 5},
-                      ReplyCase{"OverLongLineSkipped", RatingReply::lines({kTooLong, "6</>"}), 6},
-                      ReplyCase{"OverLongAnswerLineIsNoAnswer", RatingReply::lines({kTooLong + "0</>"}),
-                                kNoAnswer},
-                      ReplyCase{"AnswerLineWithoutDigit", RatingReply::lines({"</>", "0</>"}), kNoAnswer},
-                      ReplyCase{"NoAnswerLineThenClosed",
-                                RatingReply::lines({"HTTP/1.1 200 OK", "", "nothing"}), kNoAnswer},
-                      ReplyCase{"HangUpWithoutAByte", RatingReply::hang_up(), kNoAnswer}),
+    ::testing::Values(
+        ReplyCase{"Accepted", RatingReply::answer('0'), 0},
+        ReplyCase{"InvalidUser", RatingReply::answer('2'), 2},
+        ReplyCase{"DigitNine", RatingReply::answer('9'), 9},
+        ReplyCase{"AfterOtherLines", RatingReply::lines({"X: 1", "", "line", "1 not the answer", "  3</>  "}),
+                  3},
+        ReplyCase{"BlanksAndCrAround", raw("\t 0</> \r\r\n"), 0}, ReplyCase{"LfOnly", raw("a\n4</>\n"), 4},
+        ReplyCase{"OnlyTheFirstAnswerLineCounts", RatingReply::lines({"2</>", "0</>"}), 2},
+        ReplyCase{"AfterADelay", RatingReply{RatingReply::answer('1').bytes, 300}, 1},
+        ReplyCase{"LastLineWithoutLineEnd", raw("HTTP/1.1 200 OK\r\n\r\n5</>"), 5},
+        ReplyCase{"OverLongLineSkipped", RatingReply::lines({kTooLong, "6</>"}), 6},
+        ReplyCase{"OverLongAnswerLineIsNoAnswer", RatingReply::lines({kTooLong + "0</>"}), kNoReply},
+        ReplyCase{"AnswerLineWithoutDigit", RatingReply::lines({"</>", "0</>"}), kNoReply},
+        ReplyCase{"NoAnswerLineThenClosed", RatingReply::lines({"HTTP/1.1 200 OK", "", "nothing"}), kNoReply},
+        ReplyCase{"HangUpWithoutAByte", RatingReply::hang_up(), kNoReply}),
     [](const auto& param_info) { return std::string(param_info.param.name); });
 
 TEST_F(RatingServerRequests, SilenceGivesNoAnswerAfterFiveSeconds) {
     for (RatingReply reply : {RatingReply::silence(), RatingReply{"HTTP/1.1 200 OK\r\n\r\n0</", 0, true}}) {
         FakeRatingServer server([&](const RatingRequest&, size_t) { return reply; });
         uint32_t start = tavc::clock::tick_count();
-        EXPECT_EQ(login(server), kNoAnswer);
+        EXPECT_EQ(login(server), kNoReply);
         uint32_t took = tavc::clock::tick_count() - start;
         EXPECT_GE(took, kAnswerTimeoutMs);
         EXPECT_LT(took, 9000u);

@@ -8,6 +8,7 @@
 #include "copied_host.h"
 #include "profile.h"
 #include "rating_server_fake.h"
+#include "results.h"
 
 using namespace tavc::tessel;
 using tavc::test::CopiedHost;
@@ -68,7 +69,7 @@ class RatingUpload : public ::testing::Test {
     CopiedHost host_;
 };
 
-// A refusing server shows that no connection was even tried: a try would have answered -1.
+// A refusing server shows that no connection was even tried: a try would have answered kServerUnreachable.
 TEST_F(RatingUpload, WithoutCacheFileOrSectionThereIsNothingToSend) {
     FakeRatingServer server;
     server.refuse_connections();
@@ -111,7 +112,7 @@ TEST_F(RatingUpload, StopsAtTheFirstRequestThatCannotConnect) {
         reply.refuse_later = true;
         return reply;
     });
-    EXPECT_EQ(upload(server), -1);
+    EXPECT_EQ(upload(server), kServerUnreachable);
     EXPECT_EQ(times_of(server.requests(1)), std::vector<std::string>{stamp(3)});
     EXPECT_EQ(cached_times(), (std::vector<std::string>{stamp(1), stamp(2)}));
 
@@ -126,7 +127,7 @@ TEST_F(RatingUpload, AnUnreachableServerLeavesEverything) {
     cache(three_);
     FakeRatingServer server;
     server.refuse_connections();
-    EXPECT_EQ(upload(server), -1);
+    EXPECT_EQ(upload(server), kServerUnreachable);
     EXPECT_EQ(cached().size(), 3u);
 }
 
@@ -134,7 +135,7 @@ TEST_F(RatingUpload, AnUnreachableServerLeavesEverything) {
 TEST_F(RatingUpload, AMalformedUrlSendsNothingAndSaysSo) {
     cache(three_);
     FakeRatingServer server;
-    EXPECT_EQ(upload(server, "https://127.0.0.1/tavc/"), -1);
+    EXPECT_EQ(upload(server, "https://127.0.0.1/tavc/"), kServerUnreachable);
     EXPECT_EQ(cached().size(), 3u);
 }
 
@@ -218,7 +219,7 @@ TEST_F(RatingUpload, StopsWhenAnAcceptedRatingCannotBeDeleted) {
     cache(three_);
     std::filesystem::create_directory(host_.cache_file().string() + ".lock");
     FakeRatingServer server;
-    EXPECT_EQ(upload(server), -2);
+    EXPECT_EQ(upload(server), kCacheUnavailable);
     EXPECT_EQ(server.requests(1).size(), 1u);
     EXPECT_EQ(cached().size(), 3u);
 }
