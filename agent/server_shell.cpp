@@ -10,6 +10,7 @@
 #include "codepage.h"
 #include "kel_typelib.h"
 #include "module.h"
+#include "text.h"
 
 namespace corvis {
 namespace {
@@ -65,16 +66,6 @@ constexpr ScriptKey kClassScript[] = {
 constexpr auto kStartupGrace = com::kActivationTimeout;
 
 constexpr com::HResult kOutOfMemory = static_cast<com::HResult>(0x8007000E);  // E_OUTOFMEMORY
-
-bool ascii_iequal(const char* a, const char* b) {
-    for (;; ++a, ++b) {
-        char x = *a, y = *b;
-        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-        if (x != y) return false;
-        if (x == '\0') return true;
-    }
-}
 
 std::string ModulePath() {
     return tavc::module::executable_path().value_or(std::string());
@@ -148,8 +139,8 @@ const char* NextSwitchToken(const char* text, const char* switches) {
 ShellMode ScanCommandLine(const char* line) {
     for (const char* token = NextSwitchToken(line, "-/"); token != nullptr;
          token = NextSwitchToken(token, "-/")) {
-        if (ascii_iequal(token, "UnregServer")) return ShellMode::Unregister;
-        if (ascii_iequal(token, "RegServer")) return ShellMode::Register;
+        if (tavc::text::iequal(token, "UnregServer")) return ShellMode::Unregister;
+        if (tavc::text::iequal(token, "RegServer")) return ShellMode::Register;
     }
     return ShellMode::Serve;
 }

@@ -7,13 +7,12 @@
 #include "clock.h"
 #include "export_guard.h"
 #include "tcp_client.h"
+#include "text.h"
 
 namespace tavc::tessel {
 namespace {
 
-bool is_break(char c) {
-    return static_cast<unsigned char>(c) <= 32;
-}
+using tavc::text::is_blank_or_control;
 
 // Bytes of the character at text[i]: a GBK lead byte takes a trail byte after it along. A byte that
 // cannot trail (a slash, a blank, a control byte) stays a character of its own, so no broken pair can
@@ -23,12 +22,6 @@ size_t char_size(std::string_view text, size_t i) {
     if (lead < 0x81 || lead > 0xFE || i + 1 >= text.size()) return 1;
     auto trail = static_cast<unsigned char>(text[i + 1]);
     return (trail >= 0x40 && trail <= 0x7E) || (trail >= 0x80 && trail <= 0xFE) ? 2 : 1;
-}
-
-std::string_view trim(std::string_view s) {
-    while (!s.empty() && is_break(s.front())) s.remove_prefix(1);
-    while (!s.empty() && is_break(s.back())) s.remove_suffix(1);
-    return s;
 }
 
 // Sends request on a connection of its own and waits for the answer line. on_accepted runs, while the
@@ -77,12 +70,12 @@ std::optional<ServerUrl> SplitServerUrl(std::string_view url) {
     std::vector<std::string_view> items;
     size_t i = 0;
     auto skip_blanks = [&] {
-        while (i < url.size() && is_break(url[i])) ++i;
+        while (i < url.size() && is_blank_or_control(url[i])) ++i;
     };
     skip_blanks();
     do {
         size_t begin = i;
-        while (i < url.size() && url[i] != '/' && !is_break(url[i])) i += char_size(url, i);
+        while (i < url.size() && url[i] != '/' && !is_blank_or_control(url[i])) i += char_size(url, i);
         items.push_back(url.substr(begin, i - begin));
         skip_blanks();
         if (i < url.size() && url[i] == '/') {
@@ -114,7 +107,7 @@ std::string PercentEncode(std::string_view value, bool delimiters) {
 }
 
 std::optional<int32_t> AnswerOf(std::string_view line) {
-    line = trim(line);
+    line = tavc::text::trim(line);
     if (!line.ends_with("</>")) return std::nullopt;
     if (line.front() < '0' || line.front() > '9') return kNoReply;
     return line.front() - '0';

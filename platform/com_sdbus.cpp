@@ -2,11 +2,8 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <pwd.h>
-#include <sys/eventfd.h>
 #include <sys/stat.h>
 #include <systemd/sd-bus.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -16,9 +13,13 @@
 #include <map>
 #include <vector>
 
+#include "clock.h"
 #include "codepage.h"
+#include "event.h"
 #include "file_io.h"
+#include "folders.h"
 #include "registry.h"
+#include "text.h"
 
 namespace tavc::com {
 namespace {
@@ -56,47 +57,11 @@ HResult hresult_of(const sd_bus_error& error, HResult otherwise) {
     return otherwise;
 }
 
-uint64_t now_us() {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<uint64_t>(ts.tv_sec) * 1000000u + static_cast<uint64_t>(ts.tv_nsec) / 1000u;
-}
-
 uint64_t to_us(std::chrono::milliseconds ms) {
     return ms.count() <= 0 ? 1 : static_cast<uint64_t>(ms.count()) * 1000u;
 }
 
-bool ascii_iequal(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-        if (x != y) return false;
-    }
-    return true;
-}
-
 // ---- Files ------------------------------------------------------------------------------------------------
-
-std::string home_folder() {
-    const char* home = std::getenv("HOME");
-    if (home != nullptr && home[0] == '/') return home;
-    passwd pw{};
-    passwd* found = nullptr;
-    std::vector<char> buf(16384);
-    if (getpwuid_r(getuid(), &pw, buf.data(), buf.size(), &found) == 0 && found != nullptr &&
-        found->pw_dir != nullptr)
-        return found->pw_dir;
-    return std::string();
-}
-
-std::string data_home() {
-    const char* x = std::getenv("XDG_DATA_HOME");
-    if (x != nullptr && x[0] == '/') return x;  // a relative value is invalid and ignored
-    std::string home = home_folder();
-    return home.empty() ? std::string() : home + "/.local/share";
-}
 
 // An Exec line is split like a shell command line: quote the path unless it is plain.
 std::string exec_quoted(std::string_view path) {
@@ -176,7 +141,7 @@ HResult apply_registry_script(RegistryScript script, bool registering, std::stri
 }
 
 std::string activation_file(const Guid& clsid) {
-    std::string base = data_home();
+    std::string base = folders::data_home();
     if (base.empty()) return std::string();
     return base + "/dbus-1/services/" + bus_name(clsid) + ".service";
 }
@@ -407,7 +372,7 @@ struct Server::Impl {
     std::map<uint64_t, std::unique_ptr<Holding>> holdings;
     std::vector<uint64_t> ended;  // ended inside a bus callback, finished once the callback is over
     uint64_t next_id = 1;
-    int wake_fd = -1;
+    event::AutoResetEvent wake;
     bool connected = true;
     bool revoked = false;
     bool quitting = false;
@@ -417,7 +382,6 @@ struct Server::Impl {
         holdings.clear();
         sd_bus_slot_unref(class_slot);
         sd_bus_flush_close_unref(bus);
-        if (wake_fd >= 0) close(wake_fd);
     }
 
     static Holding* holding_of(void* userdata) { return static_cast<Holding*>(userdata); }
@@ -550,7 +514,7 @@ struct Server::Impl {
         for (char** n = names; n != nullptr && *n != nullptr; ++n) {
             int32_t id = -1;  // DISPID_UNKNOWN
             for (const MethodInfo& info : h->server->iface->methods)
-                if (ascii_iequal(info.name, *n)) id = info.dispid;
+                if (text::iequal(info.name, *n)) id = info.dispid;
             all_known = all_known && id != -1;
             ids.push_back(id);
             std::free(*n);
@@ -614,8 +578,7 @@ HResult Server::open(const Guid& clsid, const InterfaceInfo& iface, ServerHandle
     s->handlers = std::move(handlers);
     s->name = bus_name(clsid);
     s->iface_name = interface_bus_name(iface);
-    s->wake_fd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (s->wake_fd < 0) return kFail;
+    if (!s->wake.create()) return kFail;
     if (sd_bus_open_user(&s->bus) < 0) {
         s->bus = nullptr;
         return kServerUnavailable;
@@ -671,7 +634,7 @@ void Server::run() {
             continue;
         }
         if (s.quitting) break;
-        pollfd fds[2] = {{s.wake_fd, POLLIN, 0}, {-1, 0, 0}};
+        pollfd fds[2] = {{s.wake.fd(), POLLIN, 0}, {-1, 0, 0}};
         nfds_t count = 1;
         uint64_t due = s.timer_due_us;
         if (s.connected) {
@@ -686,18 +649,16 @@ void Server::run() {
         }
         int timeout_ms = -1;
         if (due != 0) {
-            uint64_t now = now_us();
+            uint64_t now = clock::monotonic_us();
             timeout_ms = due <= now ? 0 : static_cast<int>((due - now + 999) / 1000);
         }
         int r = poll(fds, count, timeout_ms);
         if (r < 0 && errno != EINTR) break;
-        if (s.timer_due_us != 0 && now_us() >= s.timer_due_us) {
+        if (s.timer_due_us != 0 && clock::monotonic_us() >= s.timer_due_us) {
             s.timer_due_us = 0;
             if (s.handlers.timer) s.handlers.timer();
         }
-        if (r > 0 && (fds[0].revents & POLLIN) != 0) {
-            eventfd_t value = 0;
-            eventfd_read(s.wake_fd, &value);
+        if (r > 0 && (fds[0].revents & POLLIN) != 0 && s.wake.wait(0)) {
             if (s.handlers.woken) s.handlers.woken();
         }
     }
@@ -709,11 +670,11 @@ void Server::quit() {
 }
 
 void Server::wake() {
-    eventfd_write(impl_->wake_fd, 1);
+    impl_->wake.signal();
 }
 
 void Server::set_timer(std::chrono::milliseconds delay) {
-    impl_->timer_due_us = now_us() + to_us(delay);
+    impl_->timer_due_us = clock::monotonic_us() + to_us(delay);
 }
 
 }  // namespace tavc::com

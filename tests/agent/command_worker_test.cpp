@@ -19,7 +19,6 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 using corvis::AgentModule;
-using corvis::WorkerEvent;
 using tavc::test::DriverCall;
 using tavc::test::PanelkitRecord;
 
@@ -308,40 +307,6 @@ TEST_F(CommandWorker, ConsumesEveryCommandWhenTheDriverCannotBeLoaded) {
     ASSERT_TRUE(hooks_->WaitForStopRequest());
     EXPECT_EQ(module_->ring.read_position(), module_->ring.write_position());
     EXPECT_EQ(record_.calls(), std::vector<DriverCall>{});
-}
-
-TEST(WorkerEvent, KeepsASignalUntilTheWaitAndMergesSignals) {
-    WorkerEvent event;
-    ASSERT_TRUE(event.create());
-    event.signal();
-    event.signal();
-    EXPECT_TRUE(event.wait(0));
-    EXPECT_FALSE(event.wait(0));
-}
-
-TEST(WorkerEvent, TimesOutAfterAtLeastItsTime) {
-    WorkerEvent event;
-    ASSERT_TRUE(event.create());
-    const Clock::time_point start = Clock::now();
-    EXPECT_FALSE(event.wait(30));
-    EXPECT_GE(Clock::now() - start, 30ms);
-}
-
-TEST(WorkerEvent, ASignalFromAnotherThreadEndsAWaitWithoutLimit) {
-    WorkerEvent event;
-    ASSERT_TRUE(event.create());
-    std::thread signaller([&] { event.signal(); });
-    EXPECT_TRUE(event.wait(-1));
-    signaller.join();
-}
-
-TEST(WorkerEvent, ASignalAfterCloseDoesNothing) {
-    WorkerEvent event;
-    ASSERT_TRUE(event.create());
-    event.close();
-    event.signal();
-    EXPECT_FALSE(event.is_open());
-    EXPECT_FALSE(event.wait(0));
 }
 
 }  // namespace
