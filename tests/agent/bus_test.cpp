@@ -83,25 +83,47 @@ TEST_F(AgentOnBus, SpeechReachesTheDriverAfterTheQuietPeriodAndTheAgentEnds) {
     ASSERT_EQ(calls.size(), 1u);
     EXPECT_EQ(calls[0], DriverCall("TAVSpeak", {text, 0}));
     EXPECT_GE(calls[0].time() - called, 50ms);
+    // Far from the start-up grace (5 s) after which an agent that no release reached would run it.
     EXPECT_LT(calls[0].time() - returned, 3s);
     EXPECT_TRUE(tavc::test::wait_for_exit(calls[0].pid, 3s));
     EXPECT_EQ(record_->calls().size(), 1u);
 }
 
-TEST_F(AgentOnBus, SoundsInARowRunInOrderInOneDrain) {
+// Each export is an activation and a release of its own, so how many agents and drains serve calls in a
+// row depends on how fast they come; their order and number do not.
+TEST_F(AgentOnBus, SoundsInARowRunInOrderAndNoneIsLost) {
     ASSERT_EQ(exports_->sound_out("12.00_P"), 0);
     ASSERT_EQ(exports_->sound_out("5.00_k"), 0);
-    const auto last_called = std::chrono::steady_clock::now();
     ASSERT_EQ(exports_->sound_out("_C"), 0);
-    auto calls = record_->wait_for_calls(3, 3s);
+    auto calls = record_->wait_for_calls(3, 10s);
     ASSERT_EQ(calls.size(), 3u);
     EXPECT_EQ(calls[0], DriverCall("SoundOut", {"12.00_P"}));
     EXPECT_EQ(calls[1], DriverCall("SoundOut", {"5.00_k"}));
     EXPECT_EQ(calls[2], DriverCall("SoundOut", {"_C"}));
-    // All from one agent, and the first only after the last release's quiet period.
+    EXPECT_TRUE(tavc::test::wait_for_exit(calls[2].pid, 10s));
+    EXPECT_EQ(record_->calls().size(), 3u);
+}
+
+// A server lock held across the calls keeps them in one quiet period however slowly they come: one
+// agent runs them in one drain, after the unlock.
+TEST_F(AgentOnBus, SoundsInARowUnderAServerLockRunInOneDrainOfOneAgent) {
+    com::Session session;
+    ASSERT_EQ(session.open(), com::kOk);
+    ASSERT_EQ(session.lock_server(corvis::kKelClassId, true), com::kOk);
+    ASSERT_EQ(exports_->sound_out("12.00_P"), 0);
+    ASSERT_EQ(exports_->sound_out("5.00_k"), 0);
+    ASSERT_EQ(exports_->sound_out("_C"), 0);
+    EXPECT_TRUE(record_->wait_for_calls(1, 300ms).empty());
+    const auto unlocking = std::chrono::steady_clock::now();
+    ASSERT_EQ(session.lock_server(corvis::kKelClassId, false), com::kOk);
+    auto calls = record_->wait_for_calls(3, 10s);
+    ASSERT_EQ(calls.size(), 3u);
+    EXPECT_EQ(calls[0], DriverCall("SoundOut", {"12.00_P"}));
+    EXPECT_EQ(calls[1], DriverCall("SoundOut", {"5.00_k"}));
+    EXPECT_EQ(calls[2], DriverCall("SoundOut", {"_C"}));
     EXPECT_EQ(calls[0].pid, calls[2].pid);
-    EXPECT_GE(calls[0].time() - last_called, 50ms);
-    EXPECT_TRUE(tavc::test::wait_for_exit(calls[0].pid, 3s));
+    EXPECT_GE(calls[0].time() - unlocking, 50ms);
+    EXPECT_TRUE(tavc::test::wait_for_exit(calls[0].pid, 10s));
 }
 
 TEST_F(AgentOnBus, UnregisteredAgentGivesMinusOneAtOnce) {
@@ -109,7 +131,8 @@ TEST_F(AgentOnBus, UnregisteredAgentGivesMinusOneAtOnce) {
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(exports_->sound_out("_C"), kAgentUnreachable);
     EXPECT_EQ(exports_->speak("x", 1), kAgentUnreachable);
-    EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
+    // Had either call asked the bus to start an agent, it would have waited out the activation time-out.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, com::kActivationTimeout);
     EXPECT_TRUE(bus_->processes_named("corvis").empty());
 }
 
