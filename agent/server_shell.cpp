@@ -20,10 +20,7 @@ using com::KeyRule;
 using com::ScriptKey;
 using com::ScriptValue;
 
-#define CORVIS_APPID "{698353D8-1B11-4986-AECB-70503C0C0B5D}"
-#define KEL_CLSID "{F56CF838-AF79-4886-B48D-9DEB50718475}"
 #define KEL_CLASS_KEY "CLSID\\" KEL_CLSID
-static_assert(kCorvisAppId == com::Guid{CORVIS_APPID} && kKelClassId == com::Guid{KEL_CLSID});
 
 // Script 100: the AppID.
 constexpr ScriptValue kAppIdName[] = {{"", "corvis"}};
@@ -42,8 +39,6 @@ constexpr ScriptValue kClassKeyValues[] = {{"", "Kel Class"}, {"AppID", CORVIS_A
 constexpr ScriptValue kProgId[] = {{"", "Corvis.Kel.1"}};
 constexpr ScriptValue kIndependentProgId[] = {{"", "Corvis.Kel"}};
 constexpr ScriptValue kLocalServer[] = {{"", "%MODULE%"}};
-#define CORVIS_LIBID "{4B629765-A34B-4941-ACC7-ADA176EA0781}"
-static_assert(kCorvisLibId == com::Guid{CORVIS_LIBID});
 constexpr ScriptValue kTypeLib[] = {{"", CORVIS_LIBID}};
 constexpr ScriptKey kClassScript[] = {
     {"Corvis.Kel.1", KeyRule::Normal, kClassName},

@@ -2,6 +2,7 @@
 #include <string>
 #include <string_view>
 
+#include "agent_frame.h"
 #include "codepage.h"
 #include "com.h"
 #include "export_guard.h"
@@ -12,13 +13,8 @@ namespace tavc::tessel {
 namespace {
 
 // What the agent's reader takes; a longer command would be cut there and run as another one.
-constexpr size_t kAgentArgumentBytes = 64;
-constexpr size_t kAgentCommandBytes = 127;
-
-// The agent reads the texts of SoftSoundOut and TAVSpeak only up to the first of these.
-bool IsAgentWhiteSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
-}
+using corvis::frame::kArgumentBytes;
+using corvis::frame::kCommandBytes;
 
 std::string AgentCommand(std::string_view word, std::string_view argument) {
     return std::string(word) + '\t' + std::to_string(argument.size()) + '\t' + std::string(argument);
@@ -26,7 +22,7 @@ std::string AgentCommand(std::string_view word, std::string_view argument) {
 
 // Activation, Execute and release within the call; the objects are released on every path.
 ExportResult SendAgentCommand(const std::string& command) {
-    if (command.size() > kAgentCommandBytes) return kAgentUnreachable;
+    if (command.size() > kCommandBytes) return kAgentUnreachable;
     const std::u16string wide = codepage::utf16_from_gbk(command);
     // The agent counts the bytes again after converting back: only a text that survives the round trip
     // reaches it as it was counted.
@@ -44,18 +40,19 @@ ExportResult SendAgentCommand(const std::string& command) {
 ExportResult SendText(const char* text) {
     if (text == nullptr) return kAgentUnreachable;
     const std::string_view argument(text);
-    if (argument.size() > kAgentArgumentBytes) return kAgentUnreachable;
+    if (argument.size() > kArgumentBytes) return kAgentUnreachable;
     return SendAgentCommand(AgentCommand("SoundOut", argument));
 }
 
 ExportResult SendTextWithFlag(std::string_view word, const char* text, int32_t flag) {
     if (text == nullptr) return kAgentUnreachable;
     const std::string_view t(text);
+    // The agent reads the texts of SoftSoundOut and TAVSpeak only up to the first white space.
     for (char c : t)
-        if (IsAgentWhiteSpace(c)) return kAgentUnreachable;
+        if (corvis::frame::IsWhiteSpace(c)) return kAgentUnreachable;
     // A boolean in a 32-bit argument: only its low byte counts.
     const std::string argument = std::string(t) + '\t' + ((flag & 0xFF) != 0 ? '1' : '0');
-    if (argument.size() > kAgentArgumentBytes) return kAgentUnreachable;
+    if (argument.size() > kArgumentBytes) return kAgentUnreachable;
     return SendAgentCommand(AgentCommand(word, argument));
 }
 

@@ -5,8 +5,7 @@ add_dependencies(agent_shell_test corvis)
 
 # The speech and sound exports of libtessel.so and the agent, end to end through a private bus.
 tavc_add_gtest(agent_bus_test SOURCES ${CMAKE_CURRENT_LIST_DIR}/bus_test.cpp
-    LIBS tavc::com tavc::codepage tessel_headers tavc_test_private_bus tavc_test_panelkit_record
+    LIBS tavc::com tavc::codepage tavc::corvis_interface tessel_headers tavc_test_private_bus tavc_test_panelkit_record
         tavc_test_tessel_agent_exports
     LABELS agent)
-target_include_directories(agent_bus_test PRIVATE ${CMAKE_SOURCE_DIR}/agent)
 add_dependencies(agent_bus_test corvis tessel panelkit_recorder held_object_client)
