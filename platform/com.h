@@ -237,9 +237,8 @@ class Server {
     void wake();
     void set_timer(std::chrono::milliseconds delay);
 
-    struct Impl;
-
   private:
+    struct Impl;
     explicit Server(std::unique_ptr<Impl> impl);
     std::unique_ptr<Impl> impl_;
 };
