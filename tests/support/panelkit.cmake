@@ -13,4 +13,5 @@ set_target_properties(panelkit_recorder_without_set2splash PROPERTIES
 target_compile_definitions(panelkit_recorder_without_set2splash PRIVATE PANELKIT_WITHOUT_SET2SPLASH)
 
 add_library(tavc_test_panelkit_record STATIC ${CMAKE_CURRENT_LIST_DIR}/panelkit_record.cpp)
+add_library(tavc::test_panelkit_record ALIAS tavc_test_panelkit_record)
 target_include_directories(tavc_test_panelkit_record PUBLIC ${CMAKE_CURRENT_LIST_DIR})
