@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
+#include <string_view>
 
 namespace corvis::frame {
 
@@ -14,6 +16,11 @@ inline constexpr size_t kCommandBytes = 127;
 // Where the agent's reader ends a word or a number.
 constexpr bool IsWhiteSpace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
+
+// The command as a client sends it.
+inline std::string Command(std::string_view word, std::string_view argument) {
+    return std::string(word) + '\t' + std::to_string(argument.size()) + '\t' + std::string(argument);
 }
 
 }  // namespace corvis::frame

@@ -16,10 +16,6 @@ namespace {
 using corvis::frame::kArgumentBytes;
 using corvis::frame::kCommandBytes;
 
-std::string AgentCommand(std::string_view word, std::string_view argument) {
-    return std::string(word) + '\t' + std::to_string(argument.size()) + '\t' + std::string(argument);
-}
-
 // Activation, Execute and release within the call; the objects are released on every path.
 ExportResult SendAgentCommand(const std::string& command) {
     if (command.size() > kCommandBytes) return kAgentUnreachable;
@@ -41,7 +37,7 @@ ExportResult SendText(const char* text) {
     if (text == nullptr) return kAgentUnreachable;
     const std::string_view argument(text);
     if (argument.size() > kArgumentBytes) return kAgentUnreachable;
-    return SendAgentCommand(AgentCommand("SoundOut", argument));
+    return SendAgentCommand(corvis::frame::Command("SoundOut", argument));
 }
 
 ExportResult SendTextWithFlag(std::string_view word, const char* text, int32_t flag) {
@@ -53,7 +49,7 @@ ExportResult SendTextWithFlag(std::string_view word, const char* text, int32_t f
     // A boolean in a 32-bit argument: only its low byte counts.
     const std::string argument = std::string(t) + '\t' + ((flag & 0xFF) != 0 ? '1' : '0');
     if (argument.size() > kArgumentBytes) return kAgentUnreachable;
-    return SendAgentCommand(AgentCommand(word, argument));
+    return SendAgentCommand(corvis::frame::Command(word, argument));
 }
 
 }  // namespace
