@@ -73,7 +73,7 @@ std::string gbk_path(const Path& path) {
 
 // A stray CR counts as a blank too: written back before a LF it would otherwise turn into a line end
 // and change what the line means on the next reading.
-std::string_view trim_line(std::string_view s) {
+std::string_view trim(std::string_view s) {
     return text::trim(s, " \t\r");
 }
 
@@ -145,13 +145,13 @@ bool is_hex_digit(char c) {
 
 bool is_hex_value(std::string_view first_line) {
     size_t data = 0;
-    std::string_view t = trim_line(first_line);
-    return value_name(t, data) && istarts_with(trim_line(t.substr(data)), "hex");
+    std::string_view t = trim(first_line);
+    return value_name(t, data) && istarts_with(trim(t.substr(data)), "hex");
 }
 
 // A continuation of a wrapped hex value holds nothing but hex bytes, commas and blanks.
 bool is_hex_continuation(std::string_view line) {
-    std::string_view t = trim_line(line);
+    std::string_view t = trim(line);
     if (t.empty()) return false;
     for (char c : t)
         if (!is_hex_digit(c) && c != ',' && c != ' ' && c != '\t' && c != '\\') return false;
@@ -159,12 +159,12 @@ bool is_hex_continuation(std::string_view line) {
 }
 
 bool ends_in_backslash(std::string_view line) {
-    std::string_view t = trim_line(line);
+    std::string_view t = trim(line);
     return !t.empty() && t.back() == '\\';
 }
 
 std::optional<Section> parse_header(std::string_view line, Hive hive) {
-    std::string_view t = trim_line(line);
+    std::string_view t = trim(line);
     if (t.size() < 2 || t.front() != '[' || t.back() != ']') return std::nullopt;
     Section section;
     section.header = std::string(line);
@@ -188,7 +188,7 @@ std::optional<Section> parse_header(std::string_view line, Hive hive) {
 
 void drop_trailing_blanks(Section& section) {
     while (!section.lines.empty() && !section.lines.back().is_value &&
-           trim_line(section.lines.back().raw[0]).empty())
+           trim(section.lines.back().raw[0]).empty())
         section.lines.pop_back();
 }
 
@@ -208,13 +208,13 @@ HiveText parse(std::string_view text, Hive hive) {
     if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
     std::vector<std::string_view> lines = split_lines(text);
     size_t i = 0;
-    while (i < lines.size() && trim_line(lines[i]).empty()) ++i;
-    if (i < lines.size() && trim_line(lines[i]) == "REGEDIT4") ++i;
+    while (i < lines.size() && trim(lines[i]).empty()) ++i;
+    if (i < lines.size() && trim(lines[i]) == "REGEDIT4") ++i;
 
     HiveText hive_text;
     Section* section = nullptr;
     for (; i < lines.size(); ++i) {
-        std::string_view t = trim_line(lines[i]);
+        std::string_view t = trim(lines[i]);
         // Blank lines inside a key are kept (one ends a wrapped value); the writer puts its own
         // blank line after each key, so those at the end are layout only.
         if (t.empty() && !section) continue;
@@ -275,17 +275,17 @@ std::optional<uint32_t> parse_dword(std::string_view digits) {
 
 std::optional<std::string> parse_hex_bytes(std::string_view list) {
     std::string bytes;
-    list = trim_line(list);
+    list = trim(list);
     while (!list.empty()) {
         size_t cut = list.find(',');
-        std::string_view byte = trim_line(list.substr(0, cut));
+        std::string_view byte = trim(list.substr(0, cut));
         if (byte.size() > 2) return std::nullopt;
         auto v = parse_dword(byte);
         if (!v) return std::nullopt;
         bytes += static_cast<char>(*v);
         if (cut == list.npos) break;
         list = list.substr(cut + 1);
-        if (trim_line(list).empty()) return std::nullopt;  // a trailing comma: the value was cut short
+        if (trim(list).empty()) return std::nullopt;  // a trailing comma: the value was cut short
     }
     return bytes;
 }
@@ -293,13 +293,13 @@ std::optional<std::string> parse_hex_bytes(std::string_view list) {
 // The data of a value line (after '='), continuation lines joined.
 std::string joined_data(const Line& line) {
     size_t data = 0;
-    std::string_view first = trim_line(line.raw[0]);
+    std::string_view first = trim(line.raw[0]);
     value_name(first, data);
     std::string out(first.substr(data));
     for (size_t i = 1; i < line.raw.size(); ++i) {
-        std::string_view t = trim_line(out);
+        std::string_view t = trim(out);
         if (!t.empty() && t.back() == '\\') out.resize(t.data() + t.size() - 1 - out.data());
-        out += trim_line(line.raw[i]);
+        out += trim(line.raw[i]);
     }
     return out;
 }
@@ -307,12 +307,12 @@ std::string joined_data(const Line& line) {
 // The value a line holds; none for a type this layer does not know or data it cannot read.
 std::optional<Value> decode(const Line& line) {
     std::string data = joined_data(line);
-    std::string_view t = trim_line(data);
+    std::string_view t = trim(data);
     Value value;
     if (!t.empty() && t[0] == '"') {
         size_t end = 0;
         auto text = unquote(t, end);
-        if (!text || !trim_line(t.substr(end)).empty()) return std::nullopt;
+        if (!text || !trim(t.substr(end)).empty()) return std::nullopt;
         value.type = ValueType::String;
         value.text = codepage::gbk_from_utf8(*text);
     } else if (istarts_with(t, "dword:")) {
