@@ -9,7 +9,7 @@
 
 #include "command_ring.h"
 #include "driver_table.h"
-#include "worker_event.h"
+#include "event.h"
 
 namespace corvis {
 
@@ -18,7 +18,7 @@ struct AgentModule {
     std::atomic<int32_t> lockCount{0};
     // Set when lockCount falls to zero; cleared by the worker at each step of its quiet period.
     std::atomic<bool> activity{false};
-    WorkerEvent workerEvent;
+    tavc::event::AutoResetEvent workerEvent;
     CommandRing ring;
     DriverTable driver;
 

@@ -13,12 +13,9 @@ namespace corvis {
 namespace {
 
 constexpr size_t kWordBytes = 18;
-constexpr size_t kFieldBytes = 64;  // the argument field, and every text taken from it
-constexpr int32_t kMaxCount = 64;
-
-bool IsSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
-}
+constexpr size_t kFieldBytes = frame::kArgumentBytes;
+constexpr int32_t kMaxCount = static_cast<int32_t>(frame::kArgumentBytes);
+using frame::IsWhiteSpace;
 
 bool IsDigit(char c) {
     return c >= '0' && c <= '9';
@@ -45,7 +42,7 @@ class Reader {
     std::optional<std::string_view> word() {
         const char* p = SkipSpace(p_);
         const char* start = p;
-        while (*p != '\0' && !IsSpace(*p)) ++p;
+        while (*p != '\0' && !IsWhiteSpace(*p)) ++p;
         if (p == start) return std::nullopt;
         p_ = p;
         return std::string_view(start, static_cast<size_t>(p - start));
@@ -63,7 +60,7 @@ class Reader {
             value = value * 10 + (*p - '0');
             if (value > int64_t{INT32_MAX} + 1) return std::nullopt;
         }
-        if (*p != '\0' && !IsSpace(*p)) return std::nullopt;
+        if (*p != '\0' && !IsWhiteSpace(*p)) return std::nullopt;
         if (negative) value = -value;
         if (value > INT32_MAX) return std::nullopt;
         p_ = p;
@@ -101,7 +98,7 @@ class Reader {
 
   private:
     static const char* SkipSpace(const char* p) {
-        while (IsSpace(*p)) ++p;
+        while (IsWhiteSpace(*p)) ++p;
         return p;
     }
 

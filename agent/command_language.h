@@ -5,12 +5,13 @@
 #include <cstdint>
 #include <string_view>
 
+#include "agent_frame.h"
 #include "driver_table.h"
 
 namespace corvis {
 
 // A command converted to the ANSI code page: at most 127 bytes and the NUL.
-inline constexpr size_t kNarrowCommandBytes = 128;
+inline constexpr size_t kNarrowCommandBytes = frame::kCommandBytes + 1;
 // The worker's wait after a "Cls" call, before it reads the next command.
 inline constexpr uint32_t kClsPauseMs = 200;
 

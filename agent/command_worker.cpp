@@ -21,19 +21,11 @@ void RunSlot(const DriverTable& driver, const CommandSlot& slot) {
 
 void Drain(AgentModule& module) {
     CommandRing& ring = module.ring;
-    int32_t r = ring.read_index.load(std::memory_order_relaxed);
-    while (r != ring.write_index.load(std::memory_order_acquire)) {
-        const CommandSlot& slot = ring.slots[r];
-        if (slot.tag == SlotTagCommand) RunSlot(module.driver, slot);
-        r = CommandRing::next(r);
+    while (const CommandSlot* slot = ring.front()) {
+        if (slot->tag == SlotTagCommand) RunSlot(module.driver, *slot);
         // Only now may Execute reuse the slot.
-        ring.read_index.store(r, std::memory_order_release);
+        ring.pop();
     }
-}
-
-bool RingEmpty(const CommandRing& ring) {
-    return ring.read_index.load(std::memory_order_relaxed) ==
-           ring.write_index.load(std::memory_order_acquire);
 }
 
 void EndServer(AgentModule& module) {
@@ -73,8 +65,7 @@ void NotifyClassRevoked(AgentModule& module) {
 }
 
 bool StartCommandWorker(AgentModule& module, const char* driver_file) {
-    module.ring.read_index.store(0);
-    module.ring.write_index.store(0);
+    module.ring.reset();
     std::string problem;
     if (!module.driver.load(driver_file, &problem)) {
         Report(driver_file, "not loaded: " + problem + "; commands will make no calls");
@@ -117,7 +108,7 @@ void RunCommandWorker(AgentModule& module) {
             // Revocation is read first: once it is seen, so is every command and release before it.
             const bool revoked = module.class_revoked.load(std::memory_order_acquire);
             if (module.activity.load() || module.lockCount.load() != 0) break;
-            if (!RingEmpty(module.ring)) {  // stored after the drain looked
+            if (!module.ring.empty()) {  // stored after the drain looked
                 Drain(module);
                 continue;
             }

@@ -4,8 +4,7 @@ add_library(corvis_core STATIC
     ${CMAKE_CURRENT_LIST_DIR}/command_ring.cpp
     ${CMAKE_CURRENT_LIST_DIR}/command_worker.cpp
     ${CMAKE_CURRENT_LIST_DIR}/command_language.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/driver_table.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/worker_event.cpp)
+    ${CMAKE_CURRENT_LIST_DIR}/driver_table.cpp)
 target_include_directories(corvis_core PUBLIC ${CMAKE_CURRENT_LIST_DIR})
-target_link_libraries(corvis_core PUBLIC tavc::dynamic_library tavc::codepage tavc::clock Threads::Threads)
+target_link_libraries(corvis_core PUBLIC tavc::corvis_interface tavc::dynamic_library tavc::codepage tavc::clock tavc::event Threads::Threads)
 tavc_gbk_texts(corvis_core command_texts.txt)

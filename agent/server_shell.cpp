@@ -10,6 +10,7 @@
 #include "codepage.h"
 #include "kel_typelib.h"
 #include "module.h"
+#include "text.h"
 
 namespace corvis {
 namespace {
@@ -19,10 +20,7 @@ using com::KeyRule;
 using com::ScriptKey;
 using com::ScriptValue;
 
-#define CORVIS_APPID "{698353D8-1B11-4986-AECB-70503C0C0B5D}"
-#define KEL_CLSID "{F56CF838-AF79-4886-B48D-9DEB50718475}"
 #define KEL_CLASS_KEY "CLSID\\" KEL_CLSID
-static_assert(kCorvisAppId == com::Guid{CORVIS_APPID} && kKelClassId == com::Guid{KEL_CLSID});
 
 // Script 100: the AppID.
 constexpr ScriptValue kAppIdName[] = {{"", "corvis"}};
@@ -41,8 +39,6 @@ constexpr ScriptValue kClassKeyValues[] = {{"", "Kel Class"}, {"AppID", CORVIS_A
 constexpr ScriptValue kProgId[] = {{"", "Corvis.Kel.1"}};
 constexpr ScriptValue kIndependentProgId[] = {{"", "Corvis.Kel"}};
 constexpr ScriptValue kLocalServer[] = {{"", "%MODULE%"}};
-#define CORVIS_LIBID "{4B629765-A34B-4941-ACC7-ADA176EA0781}"
-static_assert(kCorvisLibId == com::Guid{CORVIS_LIBID});
 constexpr ScriptValue kTypeLib[] = {{"", CORVIS_LIBID}};
 constexpr ScriptKey kClassScript[] = {
     {"Corvis.Kel.1", KeyRule::Normal, kClassName},
@@ -65,16 +61,6 @@ constexpr ScriptKey kClassScript[] = {
 constexpr auto kStartupGrace = com::kActivationTimeout;
 
 constexpr com::HResult kOutOfMemory = static_cast<com::HResult>(0x8007000E);  // E_OUTOFMEMORY
-
-bool ascii_iequal(const char* a, const char* b) {
-    for (;; ++a, ++b) {
-        char x = *a, y = *b;
-        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-        if (x != y) return false;
-        if (x == '\0') return true;
-    }
-}
 
 std::string ModulePath() {
     return tavc::module::executable_path().value_or(std::string());
@@ -148,8 +134,8 @@ const char* NextSwitchToken(const char* text, const char* switches) {
 ShellMode ScanCommandLine(const char* line) {
     for (const char* token = NextSwitchToken(line, "-/"); token != nullptr;
          token = NextSwitchToken(token, "-/")) {
-        if (ascii_iequal(token, "UnregServer")) return ShellMode::Unregister;
-        if (ascii_iequal(token, "RegServer")) return ShellMode::Register;
+        if (tavc::text::iequal(token, "UnregServer")) return ShellMode::Unregister;
+        if (tavc::text::iequal(token, "RegServer")) return ShellMode::Register;
     }
     return ShellMode::Serve;
 }
@@ -213,6 +199,9 @@ int RunServer() {
     }
     run.server->set_timer(kStartupGrace);
     run.server->run();
+    // No pause before the end: the class was revoked before the quit, and the revocation handled every
+    // call the bus had routed here; a later activation starts a new server, and the loop flushed the
+    // last replies. A pause would only keep a process that serves nothing alive.
     return 0;
 }
 

@@ -5,15 +5,10 @@
 #include "export_guard.h"
 #include "module.h"
 #include "profile.h"
-#include "tessel.h"
+#include "results.h"
 
 namespace tavc::tessel {
 namespace {
-
-constexpr int32_t kHostPathUnavailable = -2;
-constexpr int32_t kLoginMatches = 0;
-constexpr int32_t kReservedUserId = 2;
-constexpr int32_t kLoginDiffers = 3;
 
 // This id never logs in offline, even after the server once confirmed it.
 constexpr std::string_view kReservedUser = "qelto";
@@ -58,15 +53,19 @@ std::optional<std::string> CacheFilePath() {
     return folder + "tavc.cache";
 }
 
-std::string LoginsSection() { return HexEncode("Logins"); }
-std::string RemarksSection() { return HexEncode("Remarks"); }
+std::string LoginsSection() {
+    return HexEncode("Logins");
+}
+std::string RemarksSection() {
+    return HexEncode("Remarks");
+}
 
 std::string RatingTimeStamp(std::time_t t) {
     std::tm local{};
     localtime_r(&t, &local);
     char text[64];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d%%20%02d:%02d:%02d", local.tm_year + 1900, local.tm_mon + 1,
-                  local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d%%20%02d:%02d:%02d", local.tm_year + 1900,
+                  local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
     return text;
 }
 
@@ -97,38 +96,34 @@ bool SaveLoginToCache(std::string_view user, std::string_view passwd) {
 int32_t LoginToCache(std::string_view user, std::string_view passwd) {
     if (user == kReservedUser) return kReservedUserId;
     auto path = CacheFilePath();
-    if (!path) return kHostPathUnavailable;
+    if (!path) return kCacheUnavailable;
     // A user id the server never confirmed has no entry and does not log in, whatever the password.
     auto stored = tavc::profile::read(*path, LoginsSection(), HexEncode(user));
     if (!stored) return kLoginDiffers;
-    return HexDecode(*stored) == passwd ? kLoginMatches : kLoginDiffers;
+    return HexDecode(*stored) == passwd ? kOk : kLoginDiffers;
 }
 
 int32_t RemarkToCache(std::string_view user, char remark, std::string_view detail) {
     auto path = CacheFilePath();
-    if (!path) return kHostPathUnavailable;
+    if (!path) return kCacheUnavailable;
     // Ratings of the same second must not share a key: a later one takes the next free second.
     std::time_t now = std::time(nullptr);
     auto key = tavc::profile::write_under_new_key(
         *path, RemarksSection(), [now](unsigned i) { return HexEncode(RatingTimeStamp(now + i)); },
         HexEncode(RatingRecord(user, remark, detail)));
-    return key ? 0 : kHostPathUnavailable;
+    return key ? kOk : kCacheUnavailable;
 }
 
 }  // namespace tavc::tessel
 
-extern "C" {
-
-ExportResult TAVCLoginToCache(const char* user, const char* passwd) {
+extern "C" TESSEL_API ExportResult TAVCLoginToCache(const char* user, const char* passwd) {
     using namespace tavc::tessel;
-    return guarded(kHostPathUnavailable, [&] { return LoginToCache(text_arg(user), text_arg(passwd)); });
+    return guarded(kCacheUnavailable, [&] { return LoginToCache(text_arg(user), text_arg(passwd)); });
 }
 
-ExportResult TAVCRemarkToCache(const char* user, int32_t remark, const char* detail) {
+extern "C" TESSEL_API ExportResult TAVCRemarkToCache(const char* user, int32_t remark, const char* detail) {
     using namespace tavc::tessel;
-    return guarded(kHostPathUnavailable, [&] {
+    return guarded(kCacheUnavailable, [&] {
         return RemarkToCache(text_arg(user), static_cast<char>(remark & 0xFF), text_arg(detail));
     });
 }
-
-}  // extern "C"

@@ -11,7 +11,9 @@
 namespace tavc::tessel {
 
 // A text argument of an export; a null pointer counts as the empty text.
-inline std::string_view text_arg(const char* text) { return text ? std::string_view(text) : std::string_view(); }
+inline std::string_view text_arg(const char* text) {
+    return text ? std::string_view(text) : std::string_view();
+}
 
 // Two upper-case hex digits per byte, up to the first NUL byte.
 std::string HexEncode(std::string_view text);

@@ -7,12 +7,12 @@
 #include "clock.h"
 #include "export_guard.h"
 #include "tcp_client.h"
-#include "tessel.h"
+#include "text.h"
 
 namespace tavc::tessel {
 namespace {
 
-bool is_break(char c) { return static_cast<unsigned char>(c) <= 32; }
+using tavc::text::is_blank_or_control;
 
 // Bytes of the character at text[i]: a GBK lead byte takes a trail byte after it along. A byte that
 // cannot trail (a slash, a blank, a control byte) stays a character of its own, so no broken pair can
@@ -24,12 +24,6 @@ size_t char_size(std::string_view text, size_t i) {
     return (trail >= 0x40 && trail <= 0x7E) || (trail >= 0x80 && trail <= 0xFE) ? 2 : 1;
 }
 
-std::string_view trim(std::string_view s) {
-    while (!s.empty() && is_break(s.front())) s.remove_prefix(1);
-    while (!s.empty() && is_break(s.back())) s.remove_suffix(1);
-    return s;
-}
-
 // Sends request on a connection of its own and waits for the answer line. on_accepted runs, while the
 // connection is still open, when the answer is 0.
 int32_t Exchange(const ServerUrl& server, int32_t port, const std::string& request,
@@ -38,9 +32,9 @@ int32_t Exchange(const ServerUrl& server, int32_t port, const std::string& reque
     client.set_host(server.host);
     client.set_port(port);
     if (!client.connect(kConnectTimeoutMs)) return kNoConnection;
-    if (!client.write_line(request, kAnswerTimeoutMs)) return kNoAnswer;
+    if (!client.write_line(request, kAnswerTimeoutMs)) return kNoReply;
     uint32_t start = tavc::clock::tick_count();
-    int32_t result = kNoAnswer;
+    int32_t result = kNoReply;
     std::string line;
     for (;;) {
         uint32_t elapsed = tavc::clock::tick_count() - start;
@@ -53,7 +47,7 @@ int32_t Exchange(const ServerUrl& server, int32_t port, const std::string& reque
             break;
         }
     }
-    if (result == 0 && on_accepted) on_accepted();
+    if (result == kOk && on_accepted) on_accepted();
     client.disconnect();
     return result;
 }
@@ -76,12 +70,12 @@ std::optional<ServerUrl> SplitServerUrl(std::string_view url) {
     std::vector<std::string_view> items;
     size_t i = 0;
     auto skip_blanks = [&] {
-        while (i < url.size() && is_break(url[i])) ++i;
+        while (i < url.size() && is_blank_or_control(url[i])) ++i;
     };
     skip_blanks();
     do {
         size_t begin = i;
-        while (i < url.size() && url[i] != '/' && !is_break(url[i])) i += char_size(url, i);
+        while (i < url.size() && url[i] != '/' && !is_blank_or_control(url[i])) i += char_size(url, i);
         items.push_back(url.substr(begin, i - begin));
         skip_blanks();
         if (i < url.size() && url[i] == '/') {
@@ -113,9 +107,9 @@ std::string PercentEncode(std::string_view value, bool delimiters) {
 }
 
 std::optional<int32_t> AnswerOf(std::string_view line) {
-    line = trim(line);
+    line = tavc::text::trim(line);
     if (!line.ends_with("</>")) return std::nullopt;
-    if (line.front() < '0' || line.front() > '9') return kNoAnswer;
+    if (line.front() < '0' || line.front() > '9') return kNoReply;
     return line.front() - '0';
 }
 
@@ -141,21 +135,18 @@ int32_t RemarkToDB(std::string_view user, char remark, std::string_view detail, 
 
 }  // namespace tavc::tessel
 
-extern "C" {
-
-ExportResult TAVCLoginToDB(const char* user, const char* passwd, const char* url, int32_t port) {
+extern "C" TESSEL_API ExportResult TAVCLoginToDB(const char* user, const char* passwd, const char* url,
+                                                 int32_t port) {
     using namespace tavc::tessel;
     return guarded(kNoConnection,
                    [&] { return LoginToDB(text_arg(user), text_arg(passwd), text_arg(url), port); });
 }
 
-ExportResult TAVCRemarkToDB(const char* user, int32_t remark, const char* detail, const char* time,
-                            const char* url, int32_t port) {
+extern "C" TESSEL_API ExportResult TAVCRemarkToDB(const char* user, int32_t remark, const char* detail,
+                                                  const char* time, const char* url, int32_t port) {
     using namespace tavc::tessel;
     return guarded(kNoConnection, [&] {
         return RemarkToDB(text_arg(user), static_cast<char>(remark & 0xFF), text_arg(detail), text_arg(time),
                           text_arg(url), port);
     });
 }
-
-}  // extern "C"

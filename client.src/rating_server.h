@@ -7,11 +7,9 @@
 #include <string>
 #include <string_view>
 
-namespace tavc::tessel {
+#include "results.h"
 
-constexpr int32_t kMalformedUrl = -1;
-constexpr int32_t kNoConnection = -2;
-constexpr int32_t kNoAnswer = -5;
+namespace tavc::tessel {
 
 constexpr uint32_t kConnectTimeoutMs = 1000;
 constexpr uint32_t kAnswerTimeoutMs = 5000;
@@ -29,7 +27,7 @@ std::optional<ServerUrl> SplitServerUrl(std::string_view url);
 std::string PercentEncode(std::string_view value, bool delimiters);
 
 // Judges one reply line as the line reader gave it: none when it is not the answer line, else the
-// answer digit, or kNoAnswer when the answer line does not begin with a digit.
+// answer digit, or kNoReply when the answer line does not begin with a digit.
 std::optional<int32_t> AnswerOf(std::string_view line);
 
 // The bodies of TAVCLoginToDB and TAVCRemarkToDB.

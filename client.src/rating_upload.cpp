@@ -4,13 +4,10 @@
 #include "export_guard.h"
 #include "profile.h"
 #include "rating_server.h"
-#include "tessel.h"
+#include "results.h"
 
 namespace tavc::tessel {
 namespace {
-
-constexpr int32_t kServerUnreachable = -1;
-constexpr int32_t kCacheUnavailable = -2;
 
 // Bounds how long one walk blocks the caller; the entries after these wait for the next walk.
 constexpr size_t kRatingsPerWalk = 381;
@@ -33,15 +30,15 @@ int32_t UploadRemarks(std::string_view url, int32_t port) {
         if (r == kNoConnection || r == kMalformedUrl) return kServerUnreachable;
         // Deleted under the key as it stands in the file, so a hand-edited key goes too; if the file
         // cannot be changed, sending more would only send them again next time.
-        if (r == 0 && !tavc::profile::remove(*path, section, entry.key)) return kCacheUnavailable;
+        if (r == kOk && !tavc::profile::remove(*path, section, entry.key)) return kCacheUnavailable;
     }
-    return 0;
+    return kOk;
 }
 
 }  // namespace
 }  // namespace tavc::tessel
 
-extern "C" ExportResult TAVCUploadRemarks(const char* url, int32_t port) {
+extern "C" TESSEL_API ExportResult TAVCUploadRemarks(const char* url, int32_t port) {
     using namespace tavc::tessel;
     return guarded(kCacheUnavailable, [&] { return UploadRemarks(text_arg(url), port); });
 }

@@ -65,31 +65,31 @@ void ClosePort() {
 }
 
 ExportResult WriteCommand(std::string_view bytes) {
-    if (!PortIsOpen()) return -1;
-    if (!PortHandle->write(bytes.data(), bytes.size()).ok()) return -2;
+    if (!PortIsOpen()) return kPortNotOpen;
+    if (!PortHandle->write(bytes.data(), bytes.size()).ok()) return kWriteFailed;
     clock::sleep_ms(kPauseAfterWriteMs);
-    return 0;
+    return kOk;
 }
 
 ExportResult QueryByte(std::string_view query, char& key) {
-    if (!PortIsOpen()) return -1;
+    if (!PortIsOpen()) return kPortNotOpen;
     PortHandle->write(query.data(), query.size());
     char byte = 0;
     serial::Transfer got = PortHandle->read(&byte, 1);
-    if (!got.ok()) return -4;
-    if (got.bytes == 0) return -5;
+    if (!got.ok()) return kReadFailed;
+    if (got.bytes == 0) return kNoReply;
     key = byte;
-    return 0;
+    return kOk;
 }
 
 }  // namespace tavc::tessel
 
-using tavc::tessel::guarded;
+using namespace tavc::tessel;
 
-int32_t TAVCReset(void) {
-    return guarded(-1, [] {
+extern "C" TESSEL_API ExportResult TAVCReset(void) {
+    return guarded(kPortNotOpen, [] {
         tavc::tessel::ClosePort();
         tavc::tessel::OpenConfiguredPort();
-        return tavc::tessel::PortIsOpen() ? 0 : -1;
+        return tavc::tessel::PortIsOpen() ? kOk : kPortNotOpen;
     });
 }

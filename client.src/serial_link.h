@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "results.h"
 #include "serial.h"
-#include "tessel.h"
 
 namespace tavc::tessel {
 

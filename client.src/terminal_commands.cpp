@@ -4,8 +4,8 @@
 #include <initializer_list>
 
 #include "export_guard.h"
+#include "results.h"
 #include "serial_link.h"
-#include "tessel.h"
 
 namespace tavc::tessel {
 namespace {
@@ -32,24 +32,24 @@ void AppendU16(CommandBytes& c, uint16_t value) {
 }
 
 ExportResult Command(const char* code) {
-    if (!PortIsOpen()) return -1;
+    if (!PortIsOpen()) return kPortNotOpen;
     std::optional<CommandBytes> c = BuildCommand(code);
-    if (!c) return -3;
+    if (!c) return kCommandRefused;
     return WriteCommand(c->bytes());
 }
 
 ExportResult PrintText(int32_t x, int32_t y, int32_t color, const char* text) {
-    if (!PortIsOpen()) return -1;
+    if (!PortIsOpen()) return kPortNotOpen;
     std::optional<CommandBytes> c = BuildTextPacket(x, y, color, text);
-    if (!c) return -3;
+    if (!c) return kCommandRefused;
     return WriteCommand(c->bytes());
 }
 
 ExportResult Login(const char* user) {
-    if (!PortIsOpen()) return -1;
+    if (!PortIsOpen()) return kPortNotOpen;
     std::optional<CommandBytes> c = BuildLogin(user);
-    if (!c) return -3;
-    if (ExportResult r = WriteCommand(c->bytes()); r != 0) return r;
+    if (!c) return kCommandRefused;
+    if (ExportResult r = WriteCommand(c->bytes()); r != kOk) return r;
     return Command("22");
 }
 
@@ -63,15 +63,15 @@ struct TextAt {
 ExportResult Show(const char* code, std::initializer_list<TextAt> texts) {
     ExportResult r = Command(code);
     for (const TextAt& t : texts) {
-        if (r != 0) break;
+        if (r != kOk) break;
         r = PrintText(t.x, t.y, kWhite, t.text);
     }
     return r;
 }
 
 ExportResult ReadRemark(char* remark) {
-    if (!PortIsOpen()) return -1;
-    if (remark == nullptr) return -4;
+    if (!PortIsOpen()) return kPortNotOpen;
+    if (remark == nullptr) return kReadFailed;
     return QueryByte("PJQ", *remark);
 }
 
@@ -119,50 +119,51 @@ std::optional<CommandBytes> BuildTextPacket(int32_t x, int32_t y, int32_t color,
 
 }  // namespace tavc::tessel
 
-using tavc::tessel::guarded;
+using namespace tavc::tessel;
 
-ExportResult TAVCCommand(const char* code) {
-    return guarded(-2, [&] { return tavc::tessel::Command(code); });
+extern "C" TESSEL_API ExportResult TAVCCommand(const char* code) {
+    return guarded(kWriteFailed, [&] { return Command(code); });
 }
 
-ExportResult TAVCShowWelcome(void) {
-    return guarded(-2, [] { return tavc::tessel::Command("22"); });
+extern "C" TESSEL_API ExportResult TAVCShowWelcome(void) {
+    return guarded(kWriteFailed, [] { return Command("22"); });
 }
 
-ExportResult TAVCCls(void) {
-    return guarded(-2, [] { return tavc::tessel::Command("29"); });
+extern "C" TESSEL_API ExportResult TAVCCls(void) {
+    return guarded(kWriteFailed, [] { return Command("29"); });
 }
 
-ExportResult TAVCLogin(const char* user) {
-    return guarded(-2, [&] { return tavc::tessel::Login(user); });
+extern "C" TESSEL_API ExportResult TAVCLogin(const char* user) {
+    return guarded(kWriteFailed, [&] { return Login(user); });
 }
 
-ExportResult TAVCAskforRemark(void) {
-    return guarded(-2, [] { return tavc::tessel::Command("21"); });
+extern "C" TESSEL_API ExportResult TAVCAskforRemark(void) {
+    return guarded(kWriteFailed, [] { return Command("21"); });
 }
 
-ExportResult TAVCAskforRemark2(void) {
-    return guarded(-2, [] { return tavc::tessel::Command("28"); });
+extern "C" TESSEL_API ExportResult TAVCAskforRemark2(void) {
+    return guarded(kWriteFailed, [] { return Command("28"); });
 }
 
-ExportResult TAVCReadRemark(char* remark) {
-    return guarded(-4, [&] { return tavc::tessel::ReadRemark(remark); });
+extern "C" TESSEL_API ExportResult TAVCReadRemark(char* remark) {
+    return guarded(kReadFailed, [&] { return ReadRemark(remark); });
 }
 
-ExportResult TAVCPrintText(int32_t x, int32_t y, int32_t color, const char* text) {
-    return guarded(-2, [&] { return tavc::tessel::PrintText(x, y, color, text); });
+extern "C" TESSEL_API ExportResult TAVCPrintText(int32_t x, int32_t y, int32_t color, const char* text) {
+    return guarded(kWriteFailed, [&] { return PrintText(x, y, color, text); });
 }
 
-ExportResult TAVCShowCost(const char* amount) {
-    return guarded(-2, [&] { return tavc::tessel::Show("23", {{96, 318, amount}}); });
+extern "C" TESSEL_API ExportResult TAVCShowCost(const char* amount) {
+    return guarded(kWriteFailed, [&] { return Show("23", {{96, 318, amount}}); });
 }
 
-ExportResult TAVCShowPayReturn(const char* received, const char* change) {
-    return guarded(-2, [&] { return tavc::tessel::Show("24", {{96, 318, received}, {96, 354, change}}); });
+extern "C" TESSEL_API ExportResult TAVCShowPayReturn(const char* received, const char* change) {
+    return guarded(kWriteFailed, [&] { return Show("24", {{96, 318, received}, {96, 354, change}}); });
 }
 
-ExportResult TAVCShowItemCosts(const char* item, const char* amount, const char* total) {
-    return guarded(-2, [&] {
-        return tavc::tessel::Show("31", {{80, 318, item}, {80, 356, amount}, {80, 436, total}});
+extern "C" TESSEL_API ExportResult TAVCShowItemCosts(const char* item, const char* amount,
+                                                     const char* total) {
+    return guarded(kWriteFailed, [&] {
+        return Show("31", {{80, 318, item}, {80, 356, amount}, {80, 436, total}});
     });
 }

@@ -44,7 +44,7 @@ typedef int32_t ExportResult;
 
 /* Closes the port and opens it again from the current settings. Returns 0 when the port is open
  * afterwards, -1 when it is not. Shows the open failure message like loading does. */
-TESSEL_API int32_t TAVCReset(void);
+TESSEL_API ExportResult TAVCReset(void);
 
 /* ---- Terminal commands ---------------------------------------------------------------------------
  * Each write is followed by a 50 ms pause; a write that fails answers -2 at once. -1 (port not open,

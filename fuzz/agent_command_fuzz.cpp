@@ -100,16 +100,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (size_t i = 0; i < text.size(); ++i)
         text[i] = static_cast<char16_t>(data[2 * i] | data[2 * i + 1] << 8);
     corvis::CommandRing& ring = module->ring;
-    const int32_t slot = ring.write_index.load();
     const corvis::ExecuteResult stored = corvis::Execute(*module, text.data(), text.size());
     if ((stored == corvis::ExecuteResult::TooLong) != (text.size() > corvis::kSlotTextUnits))
         __builtin_trap();
     if (stored == corvis::ExecuteResult::Stored) {
         char narrow[corvis::kNarrowCommandBytes];
-        const bool fits = corvis::NarrowCommandText(ring.slots[slot].text, narrow);
+        const bool fits = corvis::NarrowCommandText(ring.front()->text, narrow);
         if (strnlen(narrow, sizeof narrow) >= sizeof narrow || (!fits && narrow[0] != '\0')) __builtin_trap();
         Dispatch(driver, narrow);
-        ring.read_index.store(corvis::CommandRing::next(slot));
+        ring.pop();
     }
 
     // As narrowed bytes, in a buffer of exactly their size so a read past the end is caught.

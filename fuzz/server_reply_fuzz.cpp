@@ -18,7 +18,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string line;
     auto judge = [&](tavc::tcp::LineStatus status) {
         if (status != tavc::tcp::LineStatus::Line) return;
-        if (line.size() > tavc::tcp::LineSplitter::kMaxLineBytes || line.find('\n') != std::string::npos) std::abort();
+        if (line.size() > tavc::tcp::LineSplitter::kMaxLineBytes || line.find('\n') != std::string::npos)
+            std::abort();
         if (auto answer = tavc::tessel::AnswerOf(line); answer && (*answer < -5 || *answer > 9)) std::abort();
     };
     while (!reply.empty()) {

@@ -9,6 +9,9 @@ namespace tavc::clock {
 // readings only by their unsigned difference.
 uint32_t tick_count();
 
+// Microseconds on the same monotonic clock, never wrapping: the clock sd-bus states its time-outs in.
+uint64_t monotonic_us();
+
 // Sleeps at least `ms` milliseconds (resumes after signals).
 void sleep_ms(uint32_t ms);
 

@@ -16,7 +16,7 @@ namespace {
 // A converter per call: iconv_open costs well under a microsecond here, and a thread_local cache with a
 // destructor would pin the library in memory, so dlclose could no longer unload it.
 class Converter {
-public:
+  public:
     Converter(const char* to, const char* from) : cd_(iconv_open(to, from)) {
         if (cd_ == reinterpret_cast<iconv_t>(-1)) throw std::runtime_error("iconv_open failed");
     }
@@ -52,13 +52,13 @@ public:
         return true;
     }
 
-private:
+  private:
     iconv_t cd_;
 };
 
 // Output that grows as needed.
 class GrowingOutput {
-public:
+  public:
     explicit GrowingOutput(size_t expected) { text_.resize(expected); }
     char* next() { return text_.data() + used_; }
     size_t room() const { return text_.size() - used_; }
@@ -72,14 +72,14 @@ public:
         return std::move(text_);
     }
 
-private:
+  private:
     std::string text_;
     size_t used_ = 0;
 };
 
 // Output into a caller's buffer, which never grows.
 class FixedOutput {
-public:
+  public:
     explicit FixedOutput(std::span<char> buffer) : buffer_(buffer) {}
     char* next() { return buffer_.data() + used_; }
     size_t room() const { return buffer_.size() - used_; }
@@ -87,7 +87,7 @@ public:
     bool make_room(size_t) { return false; }
     size_t used() const { return used_; }
 
-private:
+  private:
     std::span<char> buffer_;
     size_t used_ = 0;
 };
@@ -166,7 +166,8 @@ std::string locale_from_gbk(std::string_view gbk) {
 
 std::optional<size_t> gbk_from_utf16(std::u16string_view utf16, std::span<char> out) {
     FixedOutput fixed(out);
-    if (!fixed_gbk_from_utf16_converter().run(utf16_bytes(utf16), "?", utf16_unit_pair, fixed)) return std::nullopt;
+    if (!fixed_gbk_from_utf16_converter().run(utf16_bytes(utf16), "?", utf16_unit_pair, fixed))
+        return std::nullopt;
     return fixed.used();
 }
 

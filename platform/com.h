@@ -233,13 +233,12 @@ class Server {
     // The server loop: handles bus calls, wake-ups and the timer until quit(); flushes on the way out.
     void run();
     void quit();
-    // From any thread: makes the loop call handlers.woken. Never blocks, never allocates.
+    // From any thread: makes the loop call handlers.woken. Never allocates.
     void wake();
     void set_timer(std::chrono::milliseconds delay);
 
-    struct Impl;
-
   private:
+    struct Impl;
     explicit Server(std::unique_ptr<Impl> impl);
     std::unique_ptr<Impl> impl_;
 };

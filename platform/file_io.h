@@ -12,7 +12,7 @@ namespace tavc::file_io {
 
 // An owned file descriptor.
 class Fd {
-public:
+  public:
     explicit Fd(int fd = -1) : fd_(fd) {}
     Fd(const Fd&) = delete;
     Fd& operator=(const Fd&) = delete;
@@ -26,7 +26,7 @@ public:
         return fd;
     }
 
-private:
+  private:
     int fd_;
 };
 

@@ -33,8 +33,9 @@ void notify(const std::string& utf8_text) {
     if (sd_bus_open_user(&bus) < 0) return;
     sd_bus_message* m = nullptr;
     sd_bus_message* reply = nullptr;
-    if (sd_bus_message_new_method_call(bus, &m, "org.freedesktop.Notifications", "/org/freedesktop/Notifications",
-                                       "org.freedesktop.Notifications", "Notify") >= 0 &&
+    if (sd_bus_message_new_method_call(bus, &m, "org.freedesktop.Notifications",
+                                       "/org/freedesktop/Notifications", "org.freedesktop.Notifications",
+                                       "Notify") >= 0 &&
         sd_bus_message_append(m, "susss", "TAV-C", 0u, "dialog-error", "TAV-C", utf8_text.c_str()) >= 0 &&
         sd_bus_message_append(m, "as", 0) >= 0 && sd_bus_message_append(m, "a{sv}", 0) >= 0 &&
         sd_bus_message_append(m, "i", -1) >= 0) {

@@ -3,31 +3,19 @@
 #include <algorithm>
 
 #include "file_io.h"
+#include "text.h"
 
 namespace tavc::profile {
 namespace {
 
-bool is_space(char c) { return static_cast<unsigned char>(c) <= 32; }
-
-std::string_view trim(std::string_view s) {
-    while (!s.empty() && is_space(s.front())) s.remove_prefix(1);
-    while (!s.empty() && is_space(s.back())) s.remove_suffix(1);
-    return s;
-}
-
-char fold(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
-
-bool same_name(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (fold(a[i]) != fold(b[i])) return false;
-    return true;
-}
+using text::trim;
 
 // The cache holds passwords: its file and its lock file are for their owner only.
 constexpr mode_t kOwnerOnly = 0600;
 
-std::string lock_path(const std::string& path) { return path + ".lock"; }
+std::string lock_path(const std::string& path) {
+    return path + ".lock";
+}
 
 // Runs change on the file's document under the exclusive lock and writes the result back when change
 // says it changed something.
@@ -102,7 +90,7 @@ Document::Line Document::entry_line(std::string_view key, std::string_view value
 std::optional<size_t> Document::section_index(std::string_view section) const {
     section = trim(section);
     for (size_t i = 0; i < lines_.size(); ++i)
-        if (lines_[i].kind == Kind::Section && same_name(lines_[i].name(), section)) return i;
+        if (lines_[i].kind == Kind::Section && text::iequal(lines_[i].name(), section)) return i;
     return std::nullopt;
 }
 
@@ -117,7 +105,7 @@ std::optional<size_t> Document::entry_index(std::string_view section, std::strin
     if (!s) return std::nullopt;
     key = trim(key);
     for (size_t i = *s + 1, end = section_end(*s); i < end; ++i)
-        if (lines_[i].kind == Kind::Entry && same_name(lines_[i].name(), key)) return i;
+        if (lines_[i].kind == Kind::Entry && text::iequal(lines_[i].name(), key)) return i;
     return std::nullopt;
 }
 
@@ -132,7 +120,8 @@ std::vector<Entry> Document::entries(std::string_view section) const {
     auto s = section_index(section);
     if (!s) return out;
     for (size_t i = *s + 1, end = section_end(*s); i < end; ++i)
-        if (lines_[i].kind == Kind::Entry) out.push_back({std::string(lines_[i].name()), std::string(lines_[i].value())});
+        if (lines_[i].kind == Kind::Entry)
+            out.push_back({std::string(lines_[i].name()), std::string(lines_[i].value())});
     return out;
 }
 

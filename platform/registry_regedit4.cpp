@@ -1,7 +1,6 @@
 #include "registry.h"
 
 #include <fcntl.h>
-#include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -12,6 +11,8 @@
 
 #include "codepage.h"
 #include "file_io.h"
+#include "folders.h"
+#include "text.h"
 
 namespace tavc::registry {
 namespace {
@@ -20,25 +21,14 @@ using Path = std::vector<std::string>;  // key path components, UTF-8
 
 // ---- names ----
 
-char fold(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool same_name(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (fold(a[i]) != fold(b[i])) return false;
-    return true;
-}
-
-bool starts_with_folded(std::string_view s, std::string_view prefix) {
-    return s.size() >= prefix.size() && same_name(s.substr(0, prefix.size()), prefix);
-}
+using text::ascii_lower;
+using text::iequal;
+using text::istarts_with;
 
 bool has_prefix(const Path& path, const Path& prefix) {
     if (path.size() < prefix.size()) return false;
     for (size_t i = 0; i < prefix.size(); ++i)
-        if (!same_name(path[i], prefix[i])) return false;
+        if (!iequal(path[i], prefix[i])) return false;
     return true;
 }
 
@@ -84,9 +74,7 @@ std::string gbk_path(const Path& path) {
 // A stray CR counts as a blank too: written back before a LF it would otherwise turn into a line end
 // and change what the line means on the next reading.
 std::string_view trim(std::string_view s) {
-    size_t a = s.find_first_not_of(" \t\r");
-    if (a == s.npos) return {};
-    return s.substr(a, s.find_last_not_of(" \t\r") - a + 1);
+    return text::trim(s, " \t\r");
 }
 
 struct Line {
@@ -152,13 +140,13 @@ std::optional<std::string> value_name(std::string_view line, size_t& data_start)
 }
 
 bool is_hex_digit(char c) {
-    return (c >= '0' && c <= '9') || (fold(c) >= 'a' && fold(c) <= 'f');
+    return (c >= '0' && c <= '9') || (ascii_lower(c) >= 'a' && ascii_lower(c) <= 'f');
 }
 
 bool is_hex_value(std::string_view first_line) {
     size_t data = 0;
     std::string_view t = trim(first_line);
-    return value_name(t, data) && starts_with_folded(trim(t.substr(data)), "hex");
+    return value_name(t, data) && istarts_with(trim(t.substr(data)), "hex");
 }
 
 // A continuation of a wrapped hex value holds nothing but hex bytes, commas and blanks.
@@ -182,7 +170,7 @@ std::optional<Section> parse_header(std::string_view line, Hive hive) {
     section.header = std::string(line);
     std::string_view inner = t.substr(1, t.size() - 2);
     size_t cut = inner.find('\\');
-    if (!same_name(inner.substr(0, cut), hive_name(hive))) return section;  // another hive: carried along
+    if (!iequal(inner.substr(0, cut), hive_name(hive))) return section;  // another hive: carried along
     section.ours = true;
     while (cut != inner.npos) {
         size_t next = inner.find('\\', cut + 1);
@@ -280,7 +268,7 @@ std::optional<uint32_t> parse_dword(std::string_view digits) {
     uint32_t v = 0;
     for (char c : digits) {
         if (!is_hex_digit(c)) return std::nullopt;
-        v = v * 16 + static_cast<uint32_t>(c <= '9' ? c - '0' : fold(c) - 'a' + 10);
+        v = v * 16 + static_cast<uint32_t>(c <= '9' ? c - '0' : ascii_lower(c) - 'a' + 10);
     }
     return v;
 }
@@ -327,12 +315,12 @@ std::optional<Value> decode(const Line& line) {
         if (!text || !trim(t.substr(end)).empty()) return std::nullopt;
         value.type = ValueType::String;
         value.text = codepage::gbk_from_utf8(*text);
-    } else if (starts_with_folded(t, "dword:")) {
+    } else if (istarts_with(t, "dword:")) {
         auto v = parse_dword(t.substr(6));
         if (!v) return std::nullopt;
         value.type = ValueType::Dword;
         value.dword = *v;
-    } else if (starts_with_folded(t, "hex(2):")) {
+    } else if (istarts_with(t, "hex(2):")) {
         auto bytes = parse_hex_bytes(t.substr(7));
         if (!bytes) return std::nullopt;
         value.type = ValueType::ExpandString;
@@ -414,7 +402,7 @@ auto* find_value(Text& hive_text, const Path& path, std::string_view name) {
     decltype(&hive_text.sections[0].lines[0]) found = nullptr;  // the last one wins, as on importing
     for_each_section(hive_text, path, [&](auto& s) {
         for (auto& line : s.lines)
-            if (line.is_value && same_name(line.name, name)) found = &line;
+            if (line.is_value && iequal(line.name, name)) found = &line;
     });
     return found;
 }
@@ -461,31 +449,23 @@ Section& ensure_key(HiveText& hive_text, Hive hive, const Path& path, bool& chan
 
 // ---- files ----
 
-std::string config_home() {
-    const char* xdg = std::getenv("XDG_CONFIG_HOME");
-    if (xdg && xdg[0] == '/') return xdg;  // a relative XDG_CONFIG_HOME is ignored, as XDG says
-    const char* home = std::getenv("HOME");
-    if (home && home[0] == '/') return std::string(home) + "/.config";
-    struct passwd pw, *found = nullptr;
-    char buf[4096];
-    if (getpwuid_r(getuid(), &pw, buf, sizeof buf, &found) == 0 && found && found->pw_dir)
-        return std::string(found->pw_dir) + "/.config";
-    return "/.config";
-}
-
+// "" without a home folder: then no hive can be read or written.
 std::string folder() {
-    return config_home() + "/tavc";
+    std::string config = folders::config_home();
+    return config.empty() ? std::string() : config + "/tavc";
 }
 
 using file_io::make_folders;
 using file_io::read_file;
 
 std::string lock_file(Hive hive) {
-    return hive_file(hive) + ".lock";
+    std::string file = hive_file(hive);
+    return file.empty() ? std::string() : file + ".lock";
 }
 
 // The hive as it is now; none when its file cannot be read.
 std::optional<HiveText> load(Hive hive) {
+    if (folder().empty()) return std::nullopt;
     // Without a lock file (no folder yet, a read-only folder) the rename still keeps readers safe.
     auto held = file_io::lock_file(lock_file(hive), false, true);
     auto file = read_file(hive_file(hive));
@@ -498,6 +478,7 @@ std::optional<HiveText> load(Hive hive) {
 template <typename Edit>
 bool change(Hive hive, Edit edit) {
     std::string dir = folder();
+    if (dir.empty()) return false;
     struct stat st;
     if (stat(dir.c_str(), &st) != 0 && errno == ENOENT) {
         HiveText empty;
@@ -524,7 +505,7 @@ class NameList {
   public:
     void add(const std::string& utf8) {
         for (const std::string& name : utf8_)
-            if (same_name(name, utf8)) return;
+            if (iequal(name, utf8)) return;
         utf8_.push_back(utf8);
     }
     std::vector<std::string> gbk() const {
@@ -563,7 +544,9 @@ std::optional<KeyText> load_key(Hive hive, std::string_view path) {
 }  // namespace
 
 std::string hive_file(Hive hive) {
-    return folder() + (hive == Hive::ClassesRoot ? "/classes.reg" : "/user.reg");
+    std::string dir = folder();
+    if (dir.empty()) return std::string();
+    return dir + (hive == Hive::ClassesRoot ? "/classes.reg" : "/user.reg");
 }
 
 std::optional<Key> Key::open(Hive hive, std::string_view path, bool create) {
@@ -636,7 +619,7 @@ bool Key::write(std::string_view name, const Value& value) {
             }
             for_each_section(t, *parts, [&](Section& s) {
                 changed |= erase_values(
-                    s, [&](const Line& line) { return &line != kept && same_name(line.name, utf8_name); });
+                    s, [&](const Line& line) { return &line != kept && iequal(line.name, utf8_name); });
             });
             return changed;
         });
@@ -659,7 +642,7 @@ bool Key::delete_value(std::string_view name) {
         return change(hive_, [&](HiveText& t) -> std::optional<bool> {
             bool changed = false;
             for_each_section(t, *parts, [&](Section& s) {
-                changed |= erase_values(s, [&](const Line& line) { return same_name(line.name, utf8_name); });
+                changed |= erase_values(s, [&](const Line& line) { return iequal(line.name, utf8_name); });
             });
             return changed;
         });

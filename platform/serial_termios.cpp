@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <pwd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -17,6 +16,8 @@
 #include <optional>
 #include <thread>
 #include <utility>
+
+#include "folders.h"
 
 namespace tavc::serial {
 namespace {
@@ -40,22 +41,6 @@ Status status_from_errno(int error) {
         default:
             return Status::Failed;
     }
-}
-
-// The same folder the registry's files are in: a relative XDG_CONFIG_HOME is ignored, as XDG says, and
-// without HOME the account's home folder counts.
-std::string config_home() {
-    const char* xdg = std::getenv("XDG_CONFIG_HOME");
-    if (xdg != nullptr && xdg[0] == '/') return xdg;
-    const char* home = std::getenv("HOME");
-    if (home != nullptr && home[0] == '/') return std::string(home) + "/.config";
-    struct passwd pw {};
-    struct passwd* found = nullptr;
-    char buf[4096];
-    if (::getpwuid_r(::getuid(), &pw, buf, sizeof buf, &found) == 0 && found != nullptr &&
-        found->pw_dir != nullptr)
-        return std::string(found->pw_dir) + "/.config";
-    return {};
 }
 
 struct Speed {
@@ -115,7 +100,7 @@ Wait wait_for(int fd, short events, Deadline deadline) {
 
 std::string device_path(int number) {
     if (number < 1 || number > 10) return {};
-    std::string home = config_home();
+    std::string home = folders::config_home();
     if (!home.empty()) {
         // lstat: a link to a device that is unplugged still names the port, so it never falls through
         // to a built-in port the user did not choose.

@@ -22,7 +22,7 @@ enum class LineStatus {
 // the line. A line over kMaxLineBytes is dropped up to its LF and reported as TooLong, so that no
 // reply can make the buffer grow without bound.
 class LineSplitter {
-public:
+  public:
     static constexpr size_t kMaxLineBytes = 16384;
 
     void append(std::string_view bytes);
@@ -31,13 +31,13 @@ public:
     // After the peer's end: the text after the last LF as a last line, or none when nothing is left.
     std::optional<LineStatus> rest(std::string& line);
 
-private:
+  private:
     std::string pending_;
     bool dropping_ = false;  // inside an over-long line, waiting for its LF
 };
 
 class Client {
-public:
+  public:
     Client() = default;
     Client(const Client&) = delete;
     Client& operator=(const Client&) = delete;
@@ -57,7 +57,7 @@ public:
     LineStatus read_line(std::string& line, uint32_t timeout_ms);
     void disconnect();
 
-private:
+  private:
     std::string host_;
     int32_t port_ = 0;
     int fd_ = -1;

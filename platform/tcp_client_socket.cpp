@@ -50,7 +50,9 @@ int connect_one(const addrinfo& ai, uint32_t start, uint32_t timeout_ms) {
 
 }  // namespace
 
-void LineSplitter::append(std::string_view bytes) { pending_.append(bytes); }
+void LineSplitter::append(std::string_view bytes) {
+    pending_.append(bytes);
+}
 
 std::optional<LineStatus> LineSplitter::next(std::string& line) {
     size_t lf = pending_.find('\n');
@@ -97,7 +99,9 @@ std::optional<LineStatus> LineSplitter::rest(std::string& line) {
     return status;
 }
 
-Client::~Client() { disconnect(); }
+Client::~Client() {
+    disconnect();
+}
 
 bool Client::connect(uint32_t timeout_ms) {
     disconnect();

@@ -1,7 +1,7 @@
-# The customer terminal on a pseudo-terminal, for people who run the system without one. It shares the
+# The customer terminal on a pseudo-terminal, for people who run the system without one. It links the
 # tests' simulator, so what a person sees is what the tests check.
-add_executable(tavc-terminal
-    ${CMAKE_CURRENT_LIST_DIR}/terminal_console.cpp
-    ${CMAKE_SOURCE_DIR}/tests/support/terminal_simulator.cpp)
-target_include_directories(tavc-terminal PRIVATE ${CMAKE_SOURCE_DIR}/tests/support)
-target_link_libraries(tavc-terminal PRIVATE tavc::codepage Threads::Threads)
+# The simulator comes with the tests, which a fuzz build leaves out.
+if(NOT TAVC_FUZZ)
+    add_executable(tavc-terminal ${CMAKE_CURRENT_LIST_DIR}/terminal_console.cpp)
+    target_link_libraries(tavc-terminal PRIVATE tavc::test_terminal_simulator tavc::codepage tavc::folders)
+endif()

@@ -18,6 +18,7 @@
 #include <string_view>
 
 #include "codepage.h"
+#include "folders.h"
 #include "terminal_simulator.h"
 
 namespace {
@@ -29,13 +30,6 @@ std::atomic<bool> g_stop{false};
 
 void on_signal(int) {
     g_stop = true;
-}
-
-std::string config_home() {
-    const char* xdg = std::getenv("XDG_CONFIG_HOME");
-    if (xdg != nullptr && xdg[0] == '/') return xdg;
-    const char* home = std::getenv("HOME");
-    return std::string(home != nullptr ? home : "") + "/.config";
 }
 
 const char* screen_name(const std::string& code) {
@@ -131,7 +125,11 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "no pseudo-terminal: %s\n", terminal.error().c_str());
         return 1;
     }
-    const std::string home = config_home();
+    const std::string home = tavc::folders::config_home();
+    if (home.empty()) {
+        std::fprintf(stderr, "no home folder: set HOME or XDG_CONFIG_HOME\n");
+        return 1;
+    }
     std::filesystem::create_directories(home + "/tavc/dosdevices");
     terminal.link_as_port(home, port);
     const std::string link = home + "/tavc/dosdevices/com" + std::to_string(port);

@@ -1,4 +1,4 @@
-// Execute and the command ring, without a worker: the test moves the read index as the worker would.
+// Execute and the command ring, without a worker: the test takes slots as the worker would.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -16,9 +16,14 @@ using corvis::ExecuteResult;
 class CommandRing : public ::testing::Test {
   protected:
     ExecuteResult Store(std::u16string_view text) { return Execute(*module_, text.data(), text.size()); }
-    const CommandSlot& Slot(int i) const { return module_->ring.slots[i]; }
+    const CommandSlot& Slot(int i) const { return module_->ring.slot(i); }
     std::u16string SlotText(int i) const { return Slot(i).text; }
-    int32_t WriteIndex() const { return module_->ring.write_index.load(); }
+    int32_t WriteIndex() const { return module_->ring.write_position(); }
+    // What the worker does with a slot it has run.
+    void RunFront() {
+        ASSERT_NE(module_->ring.front(), nullptr);
+        module_->ring.pop();
+    }
 
     std::unique_ptr<AgentModule> module_ = std::make_unique<AgentModule>();
 };
@@ -56,7 +61,7 @@ TEST_F(CommandRing, RefusesWhen99CommandsWaitAndNeverOverwritesOne) {
     EXPECT_EQ(WriteIndex(), 99);
 
     // The worker has run slot 0: one more fits, into slot 99, and the ring is full again.
-    module_->ring.read_index.store(1);
+    RunFront();
     ASSERT_EQ(Store(u"SoundOut\t1\tx"), ExecuteResult::Stored);
     EXPECT_EQ(SlotText(99), u"SoundOut\t1\tx");
     EXPECT_EQ(WriteIndex(), 0);
@@ -65,8 +70,11 @@ TEST_F(CommandRing, RefusesWhen99CommandsWaitAndNeverOverwritesOne) {
 }
 
 TEST_F(CommandRing, WrapsFromSlot99ToSlot0) {
-    module_->ring.read_index.store(99);
-    module_->ring.write_index.store(99);
+    for (int i = 0; i < 99; ++i) {
+        ASSERT_EQ(Store(u"Reset\t0\t"), ExecuteResult::Stored);
+        RunFront();
+    }
+    EXPECT_EQ(module_->ring.front(), nullptr);
     ASSERT_EQ(Store(u"SoundOut\t1\ta"), ExecuteResult::Stored);
     EXPECT_EQ(WriteIndex(), 0);
     ASSERT_EQ(Store(u"SoundOut\t1\tb"), ExecuteResult::Stored);

@@ -11,6 +11,7 @@
 #include "copied_host.h"
 #include "profile.h"
 #include "rating_server_fake.h"
+#include "results.h"
 
 using namespace tavc::tessel;
 using tavc::test::CopiedHost;
@@ -19,7 +20,9 @@ using tavc::test::RatingReply;
 
 namespace {
 
-std::string gbk(const char* utf8) { return tavc::codepage::gbk_from_utf8(utf8); }
+std::string gbk(const char* utf8) {
+    return tavc::codepage::gbk_from_utf8(utf8);
+}
 
 std::string repeated(const std::string& s, int n) {
     std::string out;
@@ -128,7 +131,7 @@ TEST(RatingRecords, WithoutTheirThirdFieldCannotBeSent) {
 // ---- The file beside the host program --------------------------------------------------------------
 
 class CacheFile : public ::testing::Test {
-protected:
+  protected:
     // A cache with these logins (plain user id, password), written as a person would.
     void write_logins(const std::vector<std::pair<std::string, std::string>>& logins) {
         std::string text = "[4C6F67696E73]\n";
@@ -153,11 +156,12 @@ TEST_F(CacheFile, HoldsLoginsAndRatingsInUpperCaseHexByteForByte) {
     std::string text = host_.cache_text();
     bool matched = false;
     for (std::time_t t = before; t <= after && !matched; ++t)
-        matched = text == "[4C6F67696E73]\n"
-                          "30303031=616263\n"
-                          "\n"
-                          "[52656D61726B73]\n" +
-                              HexEncode(RatingTimeStamp(t)) + "=303030312C492C\n";
+        matched = text ==
+                  "[4C6F67696E73]\n"
+                  "30303031=616263\n"
+                  "\n"
+                  "[52656D61726B73]\n" +
+                      HexEncode(RatingTimeStamp(t)) + "=303030312C492C\n";
     EXPECT_TRUE(matched) << text;
 }
 
@@ -169,16 +173,21 @@ TEST_F(CacheFile, IsReadableByItsOwnerOnly) {
 }
 
 TEST_F(CacheFile, AHandEditedFileWithLowerCaseHexReadsTheSame) {
-    const std::string logins = "\r\n"
-                               "[" + lower(HexEncode("Logins")) + "]\r\n"
-                               "  " + lower(HexEncode("0001")) + " = " + lower(HexEncode("abc")) + "  \r\n"
-                               "junk\r\n"
-                               "\r\n";
+    const std::string logins =
+        "\r\n"
+        "[" +
+        lower(HexEncode("Logins")) +
+        "]\r\n"
+        "  " +
+        lower(HexEncode("0001")) + " = " + lower(HexEncode("abc")) +
+        "  \r\n"
+        "junk\r\n"
+        "\r\n";
     const std::string remarks_line = "[" + lower(HexEncode("Remarks")) + "]\r\n";
     host_.write_cache(logins + remarks_line + lower(HexEncode("2024-05-06%2007:08:09")) + "=" +
                       lower(HexEncode("0001,K,")) + "\r\n");
     EXPECT_EQ(host_.call({"TAVCLoginToCache", "0001", "abc"}), 0);
-    EXPECT_EQ(host_.call({"TAVCLoginToCache", "0001", "ABC"}), 3);
+    EXPECT_EQ(host_.call({"TAVCLoginToCache", "0001", "ABC"}), kLoginDiffers);
 
     FakeRatingServer server;
     ASSERT_EQ(host_.call({"TAVCUploadRemarks", server.url(), std::to_string(server.port())}), 0);
@@ -213,21 +222,25 @@ const std::string kLongPassword(150, 'w');
 INSTANTIATE_TEST_SUITE_P(
     Cases, OfflineLogin,
     ::testing::Values(
-        OfflineLoginCase{"SamePassword", {{"0001", "abc"}}, true, "0001", "abc", 0},
-        OfflineLoginCase{"PasswordInAnotherCase", {{"0001", "abc"}}, true, "0001", "ABC", 3},
-        OfflineLoginCase{"ReservedIdEvenWhenStored", {{"qelto", "pw"}}, true, "qelto", "pw", 2},
-        OfflineLoginCase{"ReservedIdWithoutFile", {}, false, "qelto", "", 2},
-        OfflineLoginCase{"ReservedIdInAnotherCaseIsOrdinary", {{"QELTO", "pw"}}, true, "QELTO", "pw", 0},
-        OfflineLoginCase{"NoFile", {}, false, "0001", "abc", 3},
+        OfflineLoginCase{"SamePassword", {{"0001", "abc"}}, true, "0001", "abc", kOk},
+        OfflineLoginCase{"PasswordInAnotherCase", {{"0001", "abc"}}, true, "0001", "ABC", kLoginDiffers},
+        OfflineLoginCase{"ReservedIdEvenWhenStored", {{"qelto", "pw"}}, true, "qelto", "pw", kReservedUserId},
+        OfflineLoginCase{"ReservedIdWithoutFile", {}, false, "qelto", "", kReservedUserId},
+        OfflineLoginCase{"ReservedIdInAnotherCaseIsOrdinary", {{"QELTO", "pw"}}, true, "QELTO", "pw", kOk},
+        OfflineLoginCase{"NoFile", {}, false, "0001", "abc", kLoginDiffers},
         // A user id the server never confirmed must not log in, not even with an empty password.
-        OfflineLoginCase{"NoFileEmptyPassword", {}, false, "0001", "", 3},
-        OfflineLoginCase{"NoEntryEmptyPassword", {{"0002", "x"}}, true, "0001", "", 3},
-        OfflineLoginCase{"NullTextsAreEmpty", {}, false, "--null", "--null", 3},
-        OfflineLoginCase{"ConfirmedEmptyPassword", {{"0001", ""}}, true, "0001", "", 0},
-        OfflineLoginCase{"LongPasswordIsNotCut", {{"0001", kLongPassword}}, true, "0001", kLongPassword, 0},
-        OfflineLoginCase{"LongPasswordMustMatchWhole", {{"0001", kLongPassword}}, true, "0001",
-                         kLongPassword.substr(0, 99), 3},
-        OfflineLoginCase{"GbkPassword", {{"0001", gbk("密码")}}, true, "0001", gbk("密码"), 0}),
+        OfflineLoginCase{"NoFileEmptyPassword", {}, false, "0001", "", kLoginDiffers},
+        OfflineLoginCase{"NoEntryEmptyPassword", {{"0002", "x"}}, true, "0001", "", kLoginDiffers},
+        OfflineLoginCase{"NullTextsAreEmpty", {}, false, "--null", "--null", kLoginDiffers},
+        OfflineLoginCase{"ConfirmedEmptyPassword", {{"0001", ""}}, true, "0001", "", kOk},
+        OfflineLoginCase{"LongPasswordIsNotCut", {{"0001", kLongPassword}}, true, "0001", kLongPassword, kOk},
+        OfflineLoginCase{"LongPasswordMustMatchWhole",
+                         {{"0001", kLongPassword}},
+                         true,
+                         "0001",
+                         kLongPassword.substr(0, 99),
+                         3},
+        OfflineLoginCase{"GbkPassword", {{"0001", gbk("密码")}}, true, "0001", gbk("密码"), kOk}),
     [](const auto& param_info) { return std::string(param_info.param.name); });
 
 TEST_F(CacheFile, ALaterConfirmedLoginReplacesTheOldPassword) {
@@ -235,7 +248,7 @@ TEST_F(CacheFile, ALaterConfirmedLoginReplacesTheOldPassword) {
     std::string port = std::to_string(server.port());
     ASSERT_EQ(host_.call({"TAVCLoginToDB", "0001", "old", server.url(), port}), 0);
     ASSERT_EQ(host_.call({"TAVCLoginToDB", "0001", "new", server.url(), port}), 0);
-    EXPECT_EQ(host_.call({"TAVCLoginToCache", "0001", "old"}), 3);
+    EXPECT_EQ(host_.call({"TAVCLoginToCache", "0001", "old"}), kLoginDiffers);
     EXPECT_EQ(host_.call({"TAVCLoginToCache", "0001", "new"}), 0);
     EXPECT_EQ(tavc::profile::entries(host_.cache_file().string(), LoginsSection())->size(), 1u);
 }
@@ -257,8 +270,9 @@ TEST_F(CacheFile, ALoginTheServerRefusesLeavesTheCacheUntouched) {
 // at the same moment, each get a key of their own: the next free second.
 TEST_F(CacheFile, RatingsOfTheSameSecondAreAllKept) {
     std::time_t before = std::time(nullptr);
-    auto results = host_.call_together({{"--repeat", "40", "TAVCRemarkToCache", "0001", std::to_string('I'), "a"},
-                                        {"--repeat", "40", "TAVCRemarkToCache", "0002", std::to_string('J'), "b"}});
+    auto results =
+        host_.call_together({{"--repeat", "40", "TAVCRemarkToCache", "0001", std::to_string('I'), "a"},
+                             {"--repeat", "40", "TAVCRemarkToCache", "0002", std::to_string('J'), "b"}});
     EXPECT_EQ(results, (std::vector<int32_t>{0, 0}));
     auto entries = remarks();
     ASSERT_EQ(entries.size(), 80u);
@@ -301,11 +315,11 @@ TEST(CacheFileHost, AHostPathLongerThanAHundredBytesIsSupported) {
 TEST_F(CacheFile, AStoreTheFileSystemRefusesIsNotReportedAsStored) {
     // Root may write anywhere, but not a file where a folder stands.
     std::filesystem::create_directory(host_.cache_file());
-    EXPECT_EQ(host_.call({"TAVCRemarkToCache", "0001", std::to_string('I'), ""}), -2);
+    EXPECT_EQ(host_.call({"TAVCRemarkToCache", "0001", std::to_string('I'), ""}), kCacheUnavailable);
     // The server's answer stands; the login only is not cached.
     FakeRatingServer server;
     EXPECT_EQ(host_.call({"TAVCLoginToDB", "0001", "abc", server.url(), std::to_string(server.port())}), 0);
-    EXPECT_EQ(host_.call({"TAVCLoginToCache", "0001", "abc"}), 3);
+    EXPECT_EQ(host_.call({"TAVCLoginToCache", "0001", "abc"}), kLoginDiffers);
 }
 
 }  // namespace

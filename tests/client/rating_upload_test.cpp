@@ -8,6 +8,7 @@
 #include "copied_host.h"
 #include "profile.h"
 #include "rating_server_fake.h"
+#include "results.h"
 
 using namespace tavc::tessel;
 using tavc::test::CopiedHost;
@@ -17,7 +18,9 @@ using tavc::test::RatingRequest;
 
 namespace {
 
-std::string gbk(const char* utf8) { return tavc::codepage::gbk_from_utf8(utf8); }
+std::string gbk(const char* utf8) {
+    return tavc::codepage::gbk_from_utf8(utf8);
+}
 
 struct Rating {
     std::string time;
@@ -32,7 +35,7 @@ std::string stamp(int n) {
 }
 
 class RatingUpload : public ::testing::Test {
-protected:
+  protected:
     void cache(const std::vector<Rating>& ratings) {
         std::string text = "[" + RemarksSection() + "]\n";
         for (const Rating& r : ratings) text += HexEncode(r.time) + "=" + HexEncode(r.record) + "\n";
@@ -53,7 +56,8 @@ protected:
         return out;
     }
     int32_t upload(const FakeRatingServer& server, std::string url = "") {
-        return host_.call({"TAVCUploadRemarks", url.empty() ? server.url() : url, std::to_string(server.port())});
+        return host_.call(
+            {"TAVCUploadRemarks", url.empty() ? server.url() : url, std::to_string(server.port())});
     }
     static std::vector<std::string> times_of(const std::vector<RatingRequest>& requests) {
         std::vector<std::string> out;
@@ -65,7 +69,7 @@ protected:
     CopiedHost host_;
 };
 
-// A refusing server shows that no connection was even tried: a try would have answered -1.
+// A refusing server shows that no connection was even tried: a try would have answered kServerUnreachable.
 TEST_F(RatingUpload, WithoutCacheFileOrSectionThereIsNothingToSend) {
     FakeRatingServer server;
     server.refuse_connections();
@@ -108,7 +112,7 @@ TEST_F(RatingUpload, StopsAtTheFirstRequestThatCannotConnect) {
         reply.refuse_later = true;
         return reply;
     });
-    EXPECT_EQ(upload(server), -1);
+    EXPECT_EQ(upload(server), kServerUnreachable);
     EXPECT_EQ(times_of(server.requests(1)), std::vector<std::string>{stamp(3)});
     EXPECT_EQ(cached_times(), (std::vector<std::string>{stamp(1), stamp(2)}));
 
@@ -123,7 +127,7 @@ TEST_F(RatingUpload, AnUnreachableServerLeavesEverything) {
     cache(three_);
     FakeRatingServer server;
     server.refuse_connections();
-    EXPECT_EQ(upload(server), -1);
+    EXPECT_EQ(upload(server), kServerUnreachable);
     EXPECT_EQ(cached().size(), 3u);
 }
 
@@ -131,7 +135,7 @@ TEST_F(RatingUpload, AnUnreachableServerLeavesEverything) {
 TEST_F(RatingUpload, AMalformedUrlSendsNothingAndSaysSo) {
     cache(three_);
     FakeRatingServer server;
-    EXPECT_EQ(upload(server, "https://127.0.0.1/tavc/"), -1);
+    EXPECT_EQ(upload(server, "https://127.0.0.1/tavc/"), kServerUnreachable);
     EXPECT_EQ(cached().size(), 3u);
 }
 
@@ -156,18 +160,22 @@ TEST_P(UploadedRecords, ReachTheServerFieldByField) {
     EXPECT_EQ(requests[0].query("time"), stamp(7));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, UploadedRecords,
-    ::testing::Values(RecordCase{"EmptyDetail", "0001,I,", "0001", "I", ""},
-                      RecordCase{"ReasonText", "0001,M," + gbk("服务态度不好"), "0001", "M", gbk("服务态度不好")},
-                      RecordCase{"Blanks", "00 01,K,a b", "00 01", "K", "a b"},
-                      RecordCase{"CommaInTheDetail", "0001,M,a,b", "0001", "M", "a,b"},
-                      RecordCase{"LongerRemarkField", "0001,VX,d", "0001", "V", "d"}),
-    [](const auto& param_info) { return std::string(param_info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Cases, UploadedRecords,
+                         ::testing::Values(RecordCase{"EmptyDetail", "0001,I,", "0001", "I", ""},
+                                           RecordCase{"ReasonText", "0001,M," + gbk("服务态度不好"), "0001",
+                                                      "M", gbk("服务态度不好")},
+                                           RecordCase{"Blanks", "00 01,K,a b", "00 01", "K", "a b"},
+                                           RecordCase{"CommaInTheDetail", "0001,M,a,b", "0001", "M", "a,b"},
+                                           RecordCase{"LongerRemarkField", "0001,VX,d", "0001", "V", "d"}),
+                         [](const auto& param_info) { return std::string(param_info.param.name); });
 
 // Records lacking a field cannot be sent; they stay for a person to look at, and the walk goes on.
 TEST_F(RatingUpload, SkipsAndKeepsRecordsThatCannotBeSent) {
-    cache({{stamp(1), "0001"}, {stamp(2), "0001,I"}, {stamp(3), "0001,,x"}, {stamp(4), "0001,"}, {stamp(5), ""},
+    cache({{stamp(1), "0001"},
+           {stamp(2), "0001,I"},
+           {stamp(3), "0001,,x"},
+           {stamp(4), "0001,"},
+           {stamp(5), ""},
            {stamp(6), "0001,J,"}});
     FakeRatingServer server;
     EXPECT_EQ(upload(server), 0);
@@ -211,7 +219,7 @@ TEST_F(RatingUpload, StopsWhenAnAcceptedRatingCannotBeDeleted) {
     cache(three_);
     std::filesystem::create_directory(host_.cache_file().string() + ".lock");
     FakeRatingServer server;
-    EXPECT_EQ(upload(server), -2);
+    EXPECT_EQ(upload(server), kCacheUnavailable);
     EXPECT_EQ(server.requests(1).size(), 1u);
     EXPECT_EQ(cached().size(), 3u);
 }

@@ -13,10 +13,10 @@
 
 #include <gtest/gtest.h>
 
+#include "results.h"
 #include "scoped_config_home.h"
 #include "serial.h"
 #include "terminal_simulator.h"
-#include "tessel.h"
 
 namespace {
 
@@ -34,6 +34,7 @@ using tavc::test::TerminalCommand;
 using tavc::test::TerminalSimulator;
 using Clock = std::chrono::steady_clock;
 using Kind = TerminalCommand::Kind;
+using namespace tavc::tessel;
 
 constexpr int32_t kWhite = 0x00FFFFFF;
 constexpr const char* kSettings = "Software\\TAVC\\Settings";
@@ -280,11 +281,11 @@ TEST_P(TesselShowFailures, StopAtTheFirstWriteThatFails) {
         sim_.hang_up_after(through);
     }
     Clock::time_point start = Clock::now();
-    EXPECT_EQ(c.call(lib_), -2);
+    EXPECT_EQ(c.call(lib_), kWriteFailed);
     EXPECT_LT(elapsed_ms(start), 3000);
     EXPECT_EQ(bytes_of(sim_.commands()), c.written);
     // The port stays open: the library only answers -1 when it has no port.
-    EXPECT_EQ(lib_.TAVCCls(), -2);
+    EXPECT_EQ(lib_.TAVCCls(), kWriteFailed);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -322,7 +323,7 @@ TEST_F(TesselAtThePty, AnswersNoReplyWhenTheTerminalStaysSilentAndLeavesTheByte)
     load_with(nullptr);
     char key = 'x';
     Clock::time_point start = Clock::now();
-    EXPECT_EQ(lib_.TAVCReadRemark(&key), -5);
+    EXPECT_EQ(lib_.TAVCReadRemark(&key), kNoReply);
     long ms = elapsed_ms(start);
     EXPECT_EQ(key, 'x');
     EXPECT_GE(ms, 500);
@@ -333,7 +334,7 @@ TEST_F(TesselAtThePty, AnswersReadFailedWhenTheLineIsGoneAndLeavesTheByte) {
     load_with(nullptr);
     sim_.hang_up();
     char key = 'x';
-    EXPECT_EQ(lib_.TAVCReadRemark(&key), -4);
+    EXPECT_EQ(lib_.TAVCReadRemark(&key), kReadFailed);
     EXPECT_EQ(key, 'x');
 }
 
@@ -382,41 +383,49 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         RefusalCase{
             "LongestCode", [](const Tessel& lib) { return lib.TAVCCommand(k61.c_str()); }, 0, {"PJ" + k61}},
-        RefusalCase{"CodeTooLong", [](const Tessel& lib) { return lib.TAVCCommand(k62.c_str()); }, -3, {}},
-        RefusalCase{"NullCode", [](const Tessel& lib) { return lib.TAVCCommand(nullptr); }, -3, {}},
+        RefusalCase{"CodeTooLong",
+                    [](const Tessel& lib) { return lib.TAVCCommand(k62.c_str()); },
+                    kCommandRefused,
+                    {}},
+        RefusalCase{
+            "NullCode", [](const Tessel& lib) { return lib.TAVCCommand(nullptr); }, kCommandRefused, {}},
         RefusalCase{"LongestUser",
                     [](const Tessel& lib) { return lib.TAVCLogin(k54.c_str()); },
                     0,
                     {"PJDL0000" + k54 + "0", "PJ22"}},
-        RefusalCase{"UserTooLong", [](const Tessel& lib) { return lib.TAVCLogin(k55.c_str()); }, -3, {}},
-        RefusalCase{"NullUser", [](const Tessel& lib) { return lib.TAVCLogin(nullptr); }, -3, {}},
+        RefusalCase{
+            "UserTooLong", [](const Tessel& lib) { return lib.TAVCLogin(k55.c_str()); }, kCommandRefused, {}},
+        RefusalCase{
+            "NullUser", [](const Tessel& lib) { return lib.TAVCLogin(nullptr); }, kCommandRefused, {}},
         RefusalCase{"LongestText",
                     [](const Tessel& lib) { return lib.TAVCPrintText(96, 318, kWhite, k50.c_str()); },
                     0,
                     {packet(96, 318, k50)}},
         RefusalCase{"TextTooLong",
                     [](const Tessel& lib) { return lib.TAVCPrintText(96, 318, kWhite, k51.c_str()); },
-                    -3,
+                    kCommandRefused,
                     {}},
         RefusalCase{"NullText",
                     [](const Tessel& lib) { return lib.TAVCPrintText(96, 318, kWhite, nullptr); },
-                    -3,
+                    kCommandRefused,
                     {}},
         // A show is a sequence of steps: the screen has been switched when its text is refused.
         RefusalCase{"ShowCostWithTooLongAmount",
                     [](const Tessel& lib) { return lib.TAVCShowCost(k51.c_str()); },
-                    -3,
+                    kCommandRefused,
                     {"PJ23"}},
         RefusalCase{"ShowPayReturnWithoutChange",
                     [](const Tessel& lib) { return lib.TAVCShowPayReturn("20.00", nullptr); },
-                    -3,
+                    kCommandRefused,
                     {"PJ24", packet(96, 318, "20.00")}},
         RefusalCase{"ShowItemCostsWithoutAmount",
                     [](const Tessel& lib) { return lib.TAVCShowItemCosts("Tea", nullptr, "12.50"); },
-                    -3,
+                    kCommandRefused,
                     {"PJ31", packet(80, 318, "Tea")}},
-        RefusalCase{
-            "ReadRemarkIntoNull", [](const Tessel& lib) { return lib.TAVCReadRemark(nullptr); }, -4, {}}),
+        RefusalCase{"ReadRemarkIntoNull",
+                    [](const Tessel& lib) { return lib.TAVCReadRemark(nullptr); },
+                    kReadFailed,
+                    {}}),
     CaseName());
 
 // ---- Opening the port ------------------------------------------------------------------------------
@@ -515,14 +524,14 @@ TEST_F(TesselWithoutItsDevice, SaysSoOnceAtLoadAndAnswersNotOpenFromEverySerialE
                                          lib_.TAVCShowPayReturn("1.00", "0.00"),
                                          lib_.TAVCShowItemCosts("Tea", "1.00", "1.00")};
     EXPECT_EQ(capture.finish(), "");
-    EXPECT_EQ(results, std::vector<ExportResult>(results.size(), -1));
+    EXPECT_EQ(results, std::vector<ExportResult>(results.size(), kPortNotOpen));
     EXPECT_EQ(key, 'x');
 }
 
 TEST_F(TesselWithoutItsDevice, WorksAgainAfterAResetOnceTheDeviceIsBack) {
     StderrCapture capture;
     capture.start();
-    EXPECT_EQ(lib_.reset(), -1);  // still missing: the message again
+    EXPECT_EQ(lib_.reset(), kPortNotOpen);  // still missing: the message again
     EXPECT_EQ(count_of(capture.finish(), open_failed("3")), 1u);
 
     sim_.link_as_port(home_.path(), 3);
@@ -554,7 +563,7 @@ TEST_F(TesselAtThePty, ResetTakesANewPortNumberFromTheSettings) {
 TEST_F(TesselAtThePty, RefusesABaudRateTheDeviceCannotTakeAtLoad) {
     load_with((kComport3 + dword("BAUND_RATE", 12345)).c_str(), 3);
     EXPECT_EQ(count_of(lib_.load_messages, open_failed("3")), 1u) << lib_.load_messages;
-    EXPECT_EQ(lib_.TAVCCls(), -1);
+    EXPECT_EQ(lib_.TAVCCls(), kPortNotOpen);
 }
 
 TEST_F(TesselAtThePty, HoldsThePortExclusivelyUntilUnloaded) {
@@ -567,7 +576,7 @@ TEST_F(TesselAtThePty, HoldsThePortExclusivelyUntilUnloaded) {
     // Now the port is somebody else's: the library cannot have it.
     ASSERT_TRUE(lib_.load());
     EXPECT_EQ(count_of(lib_.load_messages, open_failed("1")), 1u) << lib_.load_messages;
-    EXPECT_EQ(lib_.TAVCCls(), -1);
+    EXPECT_EQ(lib_.TAVCCls(), kPortNotOpen);
 }
 
 // ---- The library's face --------------------------------------------------------------------------

@@ -27,8 +27,7 @@ TEST_P(CodepageRoundTrip, ConvertsBothWaysExactly) {
 
 INSTANTIATE_TEST_SUITE_P(Texts, CodepageRoundTrip,
                          ::testing::Values(RoundTrip{"", ""}, RoundTrip{"PJ22", "PJ22"},
-                                           RoundTrip{"宋体", "\xCB\xCE\xCC\xE5"},
-                                           RoundTrip{"€", "\x80"},
+                                           RoundTrip{"宋体", "\xCB\xCE\xCC\xE5"}, RoundTrip{"€", "\x80"},
                                            // A trail byte 0x5C must survive: it is a backslash in ASCII.
                                            RoundTrip{"丶", "\xD8\xBC"}, RoundTrip{"\t1", "\t1"}));
 
@@ -39,12 +38,19 @@ TEST(Codepage, CountsAGbkCharacterAsTwoBytesAndOneUtf16Unit) {
 }
 
 TEST(Codepage, ReplacesACharacterWithoutGbkFormByAQuestionMark) {
-    EXPECT_EQ(gbk_from_utf8("a\xF0\x9F\x98\x80" "b"), "a?b");
-    EXPECT_EQ(gbk_from_utf8("a\xFF" "b"), "a?b");  // broken UTF-8
+    EXPECT_EQ(gbk_from_utf8("a\xF0\x9F\x98\x80"
+                            "b"),
+              "a?b");
+    EXPECT_EQ(gbk_from_utf8("a\xFF"
+                            "b"),
+              "a?b");  // broken UTF-8
 }
 
 TEST(Codepage, ReplacesBytesThatAreNotGbk) {
-    EXPECT_EQ(utf8_from_gbk("a\xFF" "b"), "a\xEF\xBF\xBD" "b");
+    EXPECT_EQ(utf8_from_gbk("a\xFF"
+                            "b"),
+              "a\xEF\xBF\xBD"
+              "b");
     EXPECT_EQ(utf8_from_gbk("a\x81"), "a\xEF\xBF\xBD");  // lead byte without its trail
     // A lead byte before a byte that cannot trail: only the lead is lost.
     EXPECT_EQ(utf8_from_gbk("a\x81\nb"), "a\xEF\xBF\xBD\nb");

@@ -288,7 +288,7 @@ TEST_F(ComOnPrivateBus, UnregisteredClassFailsAtOnce) {
     Object object;
     auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(session_.create_instance(kClass, kIface, object), kClassNotRegistered);
-    EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, kActivationTimeout);
     EXPECT_EQ(server.locks(), 0);
 }
 
@@ -297,7 +297,8 @@ TEST_F(ComOnPrivateBus, ServerThatFailsToStartFailsTheActivationAtOnce) {
     Object object;
     auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(session_.create_instance(kClass, kIface, object), kServerExecFailure);
-    EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
+    // Not the activation time-out, which a server that never answers costs.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, kActivationTimeout);
 }
 
 TEST_F(ComOnPrivateBus, ServerThatNeverTakesItsNameFailsTheActivationInBoundedTime) {

@@ -10,7 +10,7 @@
 namespace {
 
 class MessageBox : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         // No notification may reach a real desktop from a test.
         unsetenv("DBUS_SESSION_BUS_ADDRESS");

@@ -9,7 +9,7 @@ TEST(Module, ExecutablePathIsThisTestProgram) {
     auto path = tavc::module::executable_path();
     ASSERT_TRUE(path.has_value());
     EXPECT_NE(path->find("module_clock_test"), std::string::npos);
-    EXPECT_EQ(tavc::module::folder_of(*path) + "module_clock_test", *path);
+    EXPECT_EQ(tavc::module::folder_of(*path) + "tavc_module_clock_test", *path);
 }
 
 TEST(Module, FolderOfKeepsTheLastSeparator) {

@@ -20,7 +20,7 @@ using tavc::profile::Entry;
 namespace {
 
 class ProfileFile : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { ASSERT_TRUE(temp_.ok()); }
 
     std::string text() const {
@@ -138,8 +138,8 @@ TEST_F(ProfileFile, ReadsWritesListsAndDeletesThroughTheFile) {
 
 TEST_F(ProfileFile, AWriteUnderANewKeyTakesTheFirstFreeCandidate) {
     write_text("[s]\nK0=a\nk1=b\n");
-    auto key = tavc::profile::write_under_new_key(path_, "S", [](unsigned i) { return "k" + std::to_string(i); },
-                                                  "c");
+    auto key = tavc::profile::write_under_new_key(
+        path_, "S", [](unsigned i) { return "k" + std::to_string(i); }, "c");
     EXPECT_EQ(key, "k2");
     EXPECT_EQ(text(), "[s]\nK0=a\nk1=b\nk2=c\n");
 }
@@ -148,7 +148,9 @@ TEST_F(ProfileFile, AFileThatCannotBeReadOrReplacedIsReportedAndLeftAlone) {
     fs::create_directory(path_);  // even root cannot read or replace a folder as a file
     EXPECT_EQ(tavc::profile::entries(path_, "s"), std::nullopt);
     EXPECT_FALSE(tavc::profile::write(path_, "s", "k", "v"));
-    EXPECT_EQ(tavc::profile::write_under_new_key(path_, "s", [](unsigned) { return "k"; }, "v"), std::nullopt);
+    EXPECT_EQ(tavc::profile::write_under_new_key(
+                  path_, "s", [](unsigned) { return "k"; }, "v"),
+              std::nullopt);
     EXPECT_TRUE(fs::is_directory(path_));
     EXPECT_FALSE(tavc::profile::write((folder_ / "missing" / "x.ini").string(), "s", "k", "v"));
 }

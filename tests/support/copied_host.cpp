@@ -1,7 +1,7 @@
 #include "copied_host.h"
 
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -19,13 +19,13 @@ CopiedHost::CopiedHost(const std::string& subfolder) {
     const char* source = std::getenv("TAVC_TESSEL_HOST");
     if (source == nullptr) throw std::runtime_error("TAVC_TESSEL_HOST is not set");
     if (!root_.ok()) throw std::runtime_error("mkdtemp failed");
-    folder_ = subfolder.empty() ? std::filesystem::path(root_.path()) : std::filesystem::path(root_ / subfolder);
+    folder_ =
+        subfolder.empty() ? std::filesystem::path(root_.path()) : std::filesystem::path(root_ / subfolder);
     std::filesystem::create_directories(folder_);
     program_ = folder_ / "tessel_host";
     // A copy, not a link: the program's own path must name this folder.
     std::filesystem::copy_file(source, program_);
 }
-
 
 std::string CopiedHost::cache_text() const {
     std::ifstream in(cache_file(), std::ios::binary);
@@ -66,8 +66,10 @@ int32_t CopiedHost::finish(pid_t pid, int out) const {
     std::string printed;
     char buf[256];
     for (ssize_t n; (n = ::read(out, buf, sizeof buf)) != 0;) {
-        if (n > 0) printed.append(buf, static_cast<size_t>(n));
-        else if (errno != EINTR) break;
+        if (n > 0)
+            printed.append(buf, static_cast<size_t>(n));
+        else if (errno != EINTR)
+            break;
     }
     ::close(out);
     int status = 0;

@@ -15,7 +15,7 @@
 namespace tavc::test {
 
 class CopiedHost {
-public:
+  public:
     // The copy lands in a new temporary folder, or in the folder `subfolder` below it.
     explicit CopiedHost(const std::string& subfolder = "");
     CopiedHost(const CopiedHost&) = delete;
@@ -32,7 +32,7 @@ public:
     // Runs several at once and returns their results in the same order.
     std::vector<int32_t> call_together(const std::vector<std::vector<std::string>>& runs) const;
 
-private:
+  private:
     pid_t start(const std::vector<std::string>& args, int& out) const;
     int32_t finish(pid_t pid, int out) const;
 

@@ -3,10 +3,8 @@
 # Tests load them by path, or put their folder into LD_LIBRARY_PATH of a process that loads the driver
 # by name.
 foreach(variant IN ITEMS panelkit_recorder panelkit_recorder_without_set2splash)
-    add_library(${variant} MODULE
-        ${CMAKE_SOURCE_DIR}/tools/panelkit_entries.cpp
-        ${CMAKE_CURRENT_LIST_DIR}/panelkit_recorder.cpp)
-    target_include_directories(${variant} PRIVATE ${CMAKE_SOURCE_DIR}/tools ${CMAKE_SOURCE_DIR}/agent)
+    add_library(${variant} MODULE ${CMAKE_CURRENT_LIST_DIR}/panelkit_recorder.cpp)
+    target_link_libraries(${variant} PRIVATE panelkit_entries)
     set_target_properties(${variant} PROPERTIES OUTPUT_NAME panelkit)
 endforeach()
 set_target_properties(panelkit_recorder PROPERTIES LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests/support)
@@ -15,4 +13,5 @@ set_target_properties(panelkit_recorder_without_set2splash PROPERTIES
 target_compile_definitions(panelkit_recorder_without_set2splash PRIVATE PANELKIT_WITHOUT_SET2SPLASH)
 
 add_library(tavc_test_panelkit_record STATIC ${CMAKE_CURRENT_LIST_DIR}/panelkit_record.cpp)
+add_library(tavc::test_panelkit_record ALIAS tavc_test_panelkit_record)
 target_include_directories(tavc_test_panelkit_record PUBLIC ${CMAKE_CURRENT_LIST_DIR})

@@ -133,7 +133,6 @@ PanelkitRecord::PanelkitRecord() {
 
 PanelkitRecord::PanelkitRecord(std::string path) : path_(std::move(path)) {}
 
-
 void PanelkitRecord::export_to_environment() const {
     ::setenv("PANELKIT_RECORD", path_.c_str(), 1);
 }

@@ -2,6 +2,7 @@
 # recording server for tests of bus clients.
 add_library(tavc_test_private_bus STATIC ${CMAKE_CURRENT_LIST_DIR}/private_bus.cpp
     ${CMAKE_CURRENT_LIST_DIR}/recording_server.cpp)
+add_library(tavc::test_private_bus ALIAS tavc_test_private_bus)
 target_include_directories(tavc_test_private_bus PUBLIC ${CMAKE_CURRENT_LIST_DIR})
 target_link_libraries(tavc_test_private_bus PUBLIC tavc::com tavc_test_child_process Threads::Threads)
 
@@ -12,5 +13,6 @@ set_target_properties(held_object_client PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${C
 
 # libtessel.so's agent exports, loaded as a host program loads the library (its port on a pty).
 add_library(tavc_test_tessel_agent_exports STATIC ${CMAKE_CURRENT_LIST_DIR}/tessel_agent_exports.cpp)
+add_library(tavc::test_tessel_agent_exports ALIAS tavc_test_tessel_agent_exports)
 target_include_directories(tavc_test_tessel_agent_exports PUBLIC ${CMAKE_CURRENT_LIST_DIR})
-target_link_libraries(tavc_test_tessel_agent_exports PUBLIC tavc_test_terminal_simulator tavc::dynamic_library)
+target_link_libraries(tavc_test_tessel_agent_exports PUBLIC tavc::test_terminal_simulator tavc::dynamic_library)

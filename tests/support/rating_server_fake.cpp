@@ -82,7 +82,8 @@ std::string RatingRequest::query(std::string_view name) const {
         std::string_view item = q.substr(0, q.find('&'));
         q.remove_prefix(std::min(q.size(), item.size() + 1));
         size_t eq = item.find('=');
-        if (item.substr(0, eq) == name) return std::string(eq == std::string_view::npos ? "" : item.substr(eq + 1));
+        if (item.substr(0, eq) == name)
+            return std::string(eq == std::string_view::npos ? "" : item.substr(eq + 1));
     }
     return {};
 }
@@ -102,7 +103,8 @@ std::string RatingRequest::decoded(std::string_view name) const {
 }
 
 RatingReply RatingReply::answer(char digit) {
-    return lines({"Content-Type: text/html", "", "<html><body>", std::string(1, digit) + "</>", "</body></html>"});
+    return lines(
+        {"Content-Type: text/html", "", "<html><body>", std::string(1, digit) + "</>", "</body></html>"});
 }
 
 RatingReply RatingReply::lines(const std::vector<std::string>& lines) {

@@ -40,7 +40,7 @@ struct RatingReply {
 };
 
 class FakeRatingServer {
-public:
+  public:
     // script(request, index) gives the reply to the index-th request (from 0); by default every
     // request is answered 0.
     using Script = std::function<RatingReply(const RatingRequest&, size_t)>;
@@ -61,7 +61,7 @@ public:
     // The requests whose connections have ended, in order; waits up to 5 s for at least at_least.
     std::vector<RatingRequest> requests(size_t at_least = 0) const;
 
-private:
+  private:
     void run();
     void serve(int fd);
     // Waits for fd (none: -1) to be readable, for the time-out (-1: none) or for a wake-up; false when
@@ -88,7 +88,7 @@ private:
 // A loopback port at which a connection attempt gets no answer: a listener whose backlog is full, so
 // the kernel drops further SYNs. ready() is false when this machine does not behave that way.
 class UnansweringPort {
-public:
+  public:
     UnansweringPort();
     UnansweringPort(const UnansweringPort&) = delete;
     UnansweringPort& operator=(const UnansweringPort&) = delete;
@@ -97,7 +97,7 @@ public:
     bool ready() const { return ready_; }
     int port() const { return port_; }
 
-private:
+  private:
     int listen_fd_ = -1;
     std::vector<int> fillers_;
     int port_ = 0;

@@ -185,7 +185,8 @@ void TerminalSimulator::decode(bool write_ended) {
     std::vector<TerminalCommand> decoded = decode_terminal_commands(pending_, write_ended);
     for (TerminalCommand& c : decoded) {
         c.arrived = pending_since_;
-        if (c.kind == TerminalCommand::Kind::Query && master_ >= 0 && (!answers_.empty() || fallback_answer_)) {
+        if (c.kind == TerminalCommand::Kind::Query && master_ >= 0 &&
+            (!answers_.empty() || fallback_answer_)) {
             char key = fallback_answer_.value_or('\0');
             if (!answers_.empty()) {
                 key = answers_.front();

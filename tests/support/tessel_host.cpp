@@ -11,9 +11,13 @@
 
 namespace {
 
-const char* text(const char* arg) { return std::strcmp(arg, "--null") == 0 ? nullptr : arg; }
+const char* text(const char* arg) {
+    return std::strcmp(arg, "--null") == 0 ? nullptr : arg;
+}
 
-int32_t number(const char* arg) { return static_cast<int32_t>(std::strtol(arg, nullptr, 0)); }
+int32_t number(const char* arg) {
+    return static_cast<int32_t>(std::strtol(arg, nullptr, 0));
+}
 
 int usage() {
     std::fprintf(stderr, "usage: tessel_host [--repeat N] EXPORT ARGUMENT...\n");
@@ -42,7 +46,8 @@ int main(int argc, char** argv) {
         } else if (name == "TAVCLoginToDB" && n == 4) {
             result = TAVCLoginToDB(text(a[0]), text(a[1]), text(a[2]), number(a[3]));
         } else if (name == "TAVCRemarkToDB" && n == 6) {
-            result = TAVCRemarkToDB(text(a[0]), number(a[1]), text(a[2]), text(a[3]), text(a[4]), number(a[5]));
+            result =
+                TAVCRemarkToDB(text(a[0]), number(a[1]), text(a[2]), text(a[3]), text(a[4]), number(a[5]));
         } else if (name == "TAVCUploadRemarks" && n == 2) {
             result = TAVCUploadRemarks(text(a[0]), number(a[1]));
         } else {

@@ -1,4 +1,4 @@
-#include "worker_event.h"
+#include "event.h"
 
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -8,9 +8,9 @@
 #include <chrono>
 #include <cstdint>
 
-namespace corvis {
+namespace tavc::event {
 
-bool WorkerEvent::create() {
+bool AutoResetEvent::create() {
     int fd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (fd < 0) return false;
     std::lock_guard lock(mutex_);
@@ -19,7 +19,7 @@ bool WorkerEvent::create() {
     return true;
 }
 
-void WorkerEvent::signal() {
+void AutoResetEvent::signal() {
     std::lock_guard lock(mutex_);
     if (fd_ < 0) return;
     const uint64_t one = 1;
@@ -28,7 +28,7 @@ void WorkerEvent::signal() {
     }
 }
 
-bool WorkerEvent::wait(int timeout_ms) {
+bool AutoResetEvent::wait(int timeout_ms) {
     using Clock = std::chrono::steady_clock;
     const int fd = fd_;  // only this thread changes it
     if (fd < 0) return false;
@@ -55,15 +55,15 @@ bool WorkerEvent::wait(int timeout_ms) {
     }
 }
 
-void WorkerEvent::close() {
+void AutoResetEvent::close() {
     std::lock_guard lock(mutex_);
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
 }
 
-bool WorkerEvent::is_open() const {
+bool AutoResetEvent::is_open() const {
     std::lock_guard lock(mutex_);
     return fd_ >= 0;
 }
 
-}  // namespace corvis
+}  // namespace tavc::event

@@ -1,0 +1,25 @@
+// The user's folders as the XDG base directory rules name them. A relative value of an XDG variable is
+// ignored, as the rules say. Every function gives "" when the folder cannot be named (no home folder):
+// callers then keep no file rather than one under "/".
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace tavc::folders {
+
+// $HOME when it is an absolute path, else the account's home folder from the password database.
+std::string home();
+
+// $XDG_CONFIG_HOME, else home + "/.config".
+std::string config_home();
+// $XDG_DATA_HOME, else home + "/.local/share".
+std::string data_home();
+// $XDG_RUNTIME_DIR; it has no default.
+std::string runtime_dir();
+
+// The rules for a given home folder ("" for none), which the functions above apply to home().
+std::string config_home_in(std::string_view home);
+std::string data_home_in(std::string_view home);
+
+}  // namespace tavc::folders

@@ -1,0 +1,59 @@
+#include "folders.h"
+
+#include <pwd.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <vector>
+
+namespace tavc::folders {
+namespace {
+
+// The variable's value when it is an absolute path; "" otherwise.
+std::string absolute_env(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr && value[0] == '/' ? std::string(value) : std::string();
+}
+
+std::string below_home(const char* xdg_variable, std::string_view home, std::string_view default_folder) {
+    std::string xdg = absolute_env(xdg_variable);
+    if (!xdg.empty()) return xdg;
+    if (home.empty()) return std::string();
+    return std::string(home) + std::string(default_folder);
+}
+
+}  // namespace
+
+std::string home() {
+    std::string env = absolute_env("HOME");
+    if (!env.empty()) return env;
+    passwd pw{};
+    passwd* found = nullptr;
+    std::vector<char> buf(16384);
+    if (getpwuid_r(getuid(), &pw, buf.data(), buf.size(), &found) == 0 && found != nullptr &&
+        found->pw_dir != nullptr && found->pw_dir[0] == '/')
+        return found->pw_dir;
+    return std::string();
+}
+
+std::string config_home_in(std::string_view home) {
+    return below_home("XDG_CONFIG_HOME", home, "/.config");
+}
+
+std::string data_home_in(std::string_view home) {
+    return below_home("XDG_DATA_HOME", home, "/.local/share");
+}
+
+std::string config_home() {
+    return config_home_in(home());
+}
+
+std::string data_home() {
+    return data_home_in(home());
+}
+
+std::string runtime_dir() {
+    return absolute_env("XDG_RUNTIME_DIR");
+}
+
+}  // namespace tavc::folders

@@ -1,0 +1,26 @@
+// Small text rules the layer and the system share: names compared without regard to the case of ASCII
+// letters (every other byte, GBK included, as it stands), and trimming.
+#pragma once
+
+#include <string_view>
+
+namespace tavc::text {
+
+constexpr char ascii_lower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool iequal(std::string_view a, std::string_view b);
+bool istarts_with(std::string_view s, std::string_view prefix);
+
+// Bytes 0-32: the control bytes and the blank.
+constexpr bool is_blank_or_control(char c) {
+    return static_cast<unsigned char>(c) <= 32;
+}
+
+// Without the leading and trailing bytes 0-32.
+std::string_view trim(std::string_view s);
+// Without the leading and trailing bytes found in `blanks`.
+std::string_view trim(std::string_view s, std::string_view blanks);
+
+}  // namespace tavc::text

@@ -1,0 +1,51 @@
+// The user's folders: the XDG variables, the home folder, and no file at all without a home.
+#include <gtest/gtest.h>
+
+#include "folders.h"
+#include "temp_folder.h"
+
+namespace {
+
+using tavc::test::ScopedEnv;
+
+class Folders : public ::testing::Test {
+  protected:
+    ScopedEnv config_{"XDG_CONFIG_HOME", std::nullopt};
+    ScopedEnv data_{"XDG_DATA_HOME", std::nullopt};
+    ScopedEnv runtime_{"XDG_RUNTIME_DIR", std::nullopt};
+    ScopedEnv home_{"HOME", "/home/clerk"};
+};
+
+TEST_F(Folders, LieBelowTheHomeFolderWithoutXdgVariables) {
+    EXPECT_EQ(tavc::folders::home(), "/home/clerk");
+    EXPECT_EQ(tavc::folders::config_home(), "/home/clerk/.config");
+    EXPECT_EQ(tavc::folders::data_home(), "/home/clerk/.local/share");
+    EXPECT_EQ(tavc::folders::runtime_dir(), "");
+}
+
+TEST_F(Folders, AreTheAbsoluteXdgVariablesAndIgnoreRelativeOnes) {
+    ScopedEnv config{"XDG_CONFIG_HOME", "/tmp/config"};
+    ScopedEnv data{"XDG_DATA_HOME", "relative/data"};
+    ScopedEnv runtime{"XDG_RUNTIME_DIR", "relative/run"};
+    EXPECT_EQ(tavc::folders::config_home(), "/tmp/config");
+    EXPECT_EQ(tavc::folders::data_home(), "/home/clerk/.local/share");
+    EXPECT_EQ(tavc::folders::runtime_dir(), "");
+}
+
+TEST_F(Folders, ARelativeHomeGivesWayToTheAccountsHomeFolder) {
+    ScopedEnv home{"HOME", "relative"};
+    const std::string account_home = tavc::folders::home();
+    EXPECT_TRUE(account_home.empty() || account_home.front() == '/') << account_home;
+}
+
+// Without a home folder nothing is named, so no caller keeps a file under "/".
+TEST_F(Folders, WithoutAHomeFolderAreNamedOnlyByXdgVariables) {
+    EXPECT_EQ(tavc::folders::config_home_in(""), "");
+    EXPECT_EQ(tavc::folders::data_home_in(""), "");
+    ScopedEnv config{"XDG_CONFIG_HOME", "/tmp/config"};
+    ScopedEnv data{"XDG_DATA_HOME", "/tmp/data"};
+    EXPECT_EQ(tavc::folders::config_home_in(""), "/tmp/config");
+    EXPECT_EQ(tavc::folders::data_home_in(""), "/tmp/data");
+}
+
+}  // namespace
