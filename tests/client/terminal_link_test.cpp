@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include "library_symbols.h"
 #include "results.h"
 #include "scoped_config_home.h"
 #include "serial.h"
@@ -582,22 +583,14 @@ TEST_F(TesselAtThePty, HoldsThePortExclusivelyUntilUnloaded) {
 // ---- The library's face --------------------------------------------------------------------------
 
 TEST(TesselSymbols, ShowTheTwentyExportsAndNothingElseOfOurs) {
-    std::string command = "nm -D --defined-only --format=posix '" + Tessel::path() + "' 2>/dev/null";
-    FILE* nm = ::popen(command.c_str(), "r");
-    if (nm == nullptr) GTEST_SKIP() << "nm is not available";
-    std::set<std::string> names;
-    char line[512];
-    while (std::fgets(line, sizeof line, nm) != nullptr) {
-        std::string s(line);
-        names.insert(s.substr(0, s.find(' ')));
-    }
-    if (::pclose(nm) != 0 && names.empty()) GTEST_SKIP() << "nm could not read the library";
+    const auto names = tavc::test::dynamic_symbols(Tessel::path());
+    if (!names) GTEST_SKIP() << "nm is not available or could not read the library";
     std::set<std::string> exports = {
         "TAVCReset",         "TAVCCommand",       "TAVCShowWelcome", "TAVCCls",         "TAVCLogin",
         "TAVCAskforRemark",  "TAVCAskforRemark2", "TAVCReadRemark",  "TAVCPrintText",   "TAVCShowCost",
         "TAVCShowPayReturn", "TAVCShowItemCosts", "TAVSoundOut",     "TAVSoftSoundOut", "TAVSpeak",
         "TAVCLoginToCache",  "TAVCRemarkToCache", "TAVCLoginToDB",   "TAVCRemarkToDB",  "TAVCUploadRemarks"};
-    EXPECT_EQ(names, exports);
+    EXPECT_EQ(*names, exports);
 }
 
 }  // namespace

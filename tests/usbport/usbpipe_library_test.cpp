@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include "library_symbols.h"
 #include "usb_device_fake.h"
 #include "usbpipe.h"
 
@@ -24,17 +25,9 @@ std::string library_path() {
 }
 
 TEST(UsbPipeLibrary, ShowsTheFourExportsAndNothingElse) {
-    std::string command = "nm -D --defined-only --format=posix '" + library_path() + "' 2>/dev/null";
-    FILE* nm = ::popen(command.c_str(), "r");
-    if (nm == nullptr) GTEST_SKIP() << "nm is not available";
-    std::set<std::string> names;
-    char line[512];
-    while (std::fgets(line, sizeof line, nm) != nullptr) {
-        std::string s(line);
-        names.insert(s.substr(0, s.find(' ')));
-    }
-    if (::pclose(nm) != 0 && names.empty()) GTEST_SKIP() << "nm could not read the library";
-    EXPECT_EQ(names, (std::set<std::string>{"ReadPort1", "ReadPort2", "WritePort1", "WritePort2"}));
+    const auto names = tavc::test::dynamic_symbols(library_path());
+    if (!names) GTEST_SKIP() << "nm is not available or could not read the library";
+    EXPECT_EQ(*names, (std::set<std::string>{"ReadPort1", "ReadPort2", "WritePort1", "WritePort2"}));
 }
 
 class LoadedUsbPipe : public ::testing::Test {
