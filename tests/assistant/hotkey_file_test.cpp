@@ -1,4 +1,6 @@
 // The hot-key file reader and the tables that turn its records into the hot-key component's codes.
+#include <errno.h>
+
 #include "child_process.h"
 #include "codepage.h"
 #include "handler_error.h"
@@ -220,7 +222,8 @@ TEST(HotKeyFileOpening, AFolderInTheFilesPlaceCannotBeOpened) {
 TEST(HotKeyFilePath, IsTheProgramsPathWithTheHkdExtension) {
     const char* bin = std::getenv("TAVC_TEST_BIN_DIR");
     if (bin == nullptr) GTEST_SKIP() << "run through ctest";
-    EXPECT_EQ(HotKeyFilePath(), std::string(bin) + "/hotkey_file_test.hkd");
+    // The test program's own name, which has no extension of its own.
+    EXPECT_EQ(HotKeyFilePath(), std::string(bin) + "/" + program_invocation_short_name + ".hkd");
 }
 
 TEST(HotKeyFilePath, ReplacesOnlyTheFileNamesExtension) {
