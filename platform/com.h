@@ -28,6 +28,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tavc::com {
 
@@ -59,6 +60,10 @@ constexpr bool failed(HResult hr) {
 inline constexpr std::chrono::milliseconds kActivationTimeout{5000};
 // Time a client waits for any other call.
 inline constexpr std::chrono::milliseconds kCallTimeout{5000};
+
+// GetIDsOfNames asks for a member's name and then its parameters' names; every method takes one text,
+// so no call that could be answered holds more names than this.
+inline constexpr size_t kMaxNamesPerCall = 2;
 
 // A class, interface or library id. Constant ones are written "{8-4-4-4-12}" and checked at compile time.
 class Guid {
@@ -189,6 +194,9 @@ class Object {
     HResult invoke(std::string_view method, std::u16string_view text);
     // The dispatch id of a method name (compared without regard to case); kUnknownName if none.
     HResult get_id_of_name(std::string_view name, int32_t& dispid);
+    // The dispatch ids of `names` (each compared like get_id_of_name), one for each; kUnknownName if any
+    // is not known, kInvalidArgument for more than kMaxNamesPerCall.
+    HResult get_ids_of_names(std::span<const std::string> names, std::vector<int32_t>& dispids);
     // The object's introspection data (the type library as the bus shows it).
     HResult introspect(std::string& xml);
     HResult release();

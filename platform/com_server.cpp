@@ -3,7 +3,6 @@
 #include <poll.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <map>
 #include <vector>
 
@@ -180,20 +179,9 @@ struct Server::Impl {
 
     static int on_ids_of_names(sd_bus_message* m, void* userdata, sd_bus_error*) {
         Holding* h = holding_of(userdata);
-        char** names = nullptr;
-        if (sd_bus_message_read_strv(m, &names) < 0) return reply_failure(m, kInvalidArgument);
         std::vector<int32_t> ids;
-        bool all_known = true;
-        for (char** n = names; n != nullptr && *n != nullptr; ++n) {
-            int32_t id = -1;  // DISPID_UNKNOWN
-            for (const MethodInfo& info : h->server->iface->methods)
-                if (text::iequal(info.name, *n)) id = info.dispid;
-            all_known = all_known && id != -1;
-            ids.push_back(id);
-            std::free(*n);
-        }
-        std::free(names);
-        if (!all_known) return reply_failure(m, kUnknownName);
+        if (HResult hr = read_ids_of_names(m, *h->server->iface, ids); failed(hr))
+            return reply_failure(m, hr);
         sd_bus_message* reply = nullptr;
         int r = sd_bus_message_new_method_return(m, &reply);
         if (r >= 0) r = sd_bus_message_append_array(reply, 'i', ids.data(), ids.size() * sizeof(int32_t));
@@ -209,12 +197,10 @@ struct Server::Impl {
         const char* member = sd_bus_message_get_member(m);
         size_t index = 0;
         while (index < s->iface->methods.size() && s->iface->methods[index].name != member) ++index;
-        const void* units = nullptr;
-        size_t size = 0;
-        if (index == s->iface->methods.size() || sd_bus_message_read_array(m, 'q', &units, &size) < 0)
+        std::u16string_view text;
+        if (index == s->iface->methods.size() || failed(read_text(m, text)))
             return reply_failure(m, kInvalidArgument);
-        HResult hr = s->handlers.invoke(
-            index, std::u16string_view(static_cast<const char16_t*>(units), size / sizeof(char16_t)));
+        HResult hr = s->handlers.invoke(index, text);
         return failed(hr) ? reply_failure(m, hr) : sd_bus_reply_method_return(m, "");
     }
 

@@ -2,11 +2,15 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <iostream>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "child_process.h"
@@ -178,6 +182,50 @@ TEST_F(AgentOnBus, FullRingAndOverlongTextAreRefusedWithAFailure) {
     for (const DriverCall& call : calls) EXPECT_EQ(call, DriverCall("SoundOut", {"x"}));
     EXPECT_TRUE(tavc::test::wait_for_exit(calls[0].pid, 3s));
     EXPECT_EQ(record_->calls().size(), 99u);
+}
+
+// A client that floods the agent with names, call after call, holds up no other client: speech from
+// another client meanwhile is taken as usual and runs once the flooding client lets go.
+TEST_F(AgentOnBus, CallWithAGreatManyNamesIsRefusedWithoutHoldingUpOtherClients) {
+    com::Session session;
+    ASSERT_EQ(session.open(), com::kOk);
+    com::Object flooded;
+    ASSERT_EQ(session.create_instance(corvis::kKelClassId, corvis::kIKel, flooded), com::kOk);
+    const std::vector<std::string> names(400000, "Execute");  // a message of about 5 MB
+    std::atomic<bool> stop{false};
+    std::atomic<int> floods{0};
+    std::vector<com::HResult> answers;
+    std::chrono::steady_clock::duration first_flood{};
+    std::thread flooding([&] {
+        do {
+            const auto start = std::chrono::steady_clock::now();
+            std::vector<int32_t> ids;
+            answers.push_back(flooded.get_ids_of_names(names, ids));
+            if (floods.load() == 0) first_flood = std::chrono::steady_clock::now() - start;
+            floods.fetch_add(1);
+        } while (!stop.load());
+    });
+    // Once a flood has been answered, the agent has read one; the next ones come while it speaks.
+    while (floods.load() == 0) std::this_thread::yield();
+    const std::string text = gbk_from_utf8("请您选择按钮,评价我们的服务");
+    std::chrono::steady_clock::duration slowest{};
+    std::vector<int32_t> results;
+    for (int i = 0; i < 3; ++i) {
+        const auto start = std::chrono::steady_clock::now();
+        results.push_back(exports_->speak(text.c_str(), 1));
+        slowest = std::max(slowest, std::chrono::steady_clock::now() - start);
+    }
+    stop.store(true);
+    flooding.join();
+    EXPECT_EQ(results, std::vector<int32_t>(3, 0));
+    for (com::HResult answer : answers) EXPECT_EQ(answer, com::kInvalidArgument);
+    std::cout << "first flood answered in " << std::chrono::duration<double>(first_flood).count()
+              << " s; slowest of 3 speeches " << std::chrono::duration<double>(slowest).count() << " s, "
+              << floods.load() << " floods\n";
+    ASSERT_EQ(flooded.release(), com::kOk);
+    auto calls = record_->wait_for_calls(3, 5s);
+    ASSERT_EQ(calls.size(), 3u);
+    for (const DriverCall& call : calls) EXPECT_EQ(call, DriverCall("TAVSpeak", {text, 0}));
 }
 
 TEST_F(AgentOnBus, ClientThatDiesHoldingAnObjectDoesNotKeepTheAgentAlive) {
