@@ -228,6 +228,43 @@ TEST_F(AgentOnBus, CallWithAGreatManyNamesIsRefusedWithoutHoldingUpOtherClients)
     for (const DriverCall& call : calls) EXPECT_EQ(call, DriverCall("TAVSpeak", {text, 0}));
 }
 
+// Objects cost the agent nothing on the bus: a client that takes 600 is refused beyond its share, and
+// neither its objects nor another client's are lost, nor is the agent replaced.
+TEST_F(AgentOnBus, ClientTakingSixHundredObjectsIsRefusedBeyondItsShareAndNothingIsLost) {
+    com::Session greedy;
+    ASSERT_EQ(greedy.open(), com::kOk);
+    std::vector<com::Object> objects(600);
+    ASSERT_EQ(greedy.create_instance(corvis::kKelClassId, corvis::kIKel, objects[0]), com::kOk);
+    const auto agents = bus_->processes_named("corvis");
+    ASSERT_EQ(agents.size(), 1u);
+    size_t held = 1;
+    for (size_t i = 1; i < objects.size(); ++i) {
+        const com::HResult hr = greedy.create_instance(corvis::kKelClassId, corvis::kIKel, objects[i]);
+        if (hr == com::kOk)
+            ++held;
+        else
+            EXPECT_EQ(hr, com::kOutOfMemory) << "object " << i;
+    }
+    EXPECT_EQ(held, com::kHoldingsPerClient);
+    EXPECT_EQ(objects[0].invoke("Execute", u"SoundOut\t1\ta"), com::kOk);
+    // A released object makes room for another.
+    ASSERT_EQ(objects[1].release(), com::kOk);
+    EXPECT_EQ(greedy.create_instance(corvis::kKelClassId, corvis::kIKel, objects[1]), com::kOk);
+    EXPECT_EQ(objects[1].invoke("Execute", u"SoundOut\t1\tb"), com::kOk);
+    com::Session other;
+    ASSERT_EQ(other.open(), com::kOk);
+    com::Object others;
+    ASSERT_EQ(other.create_instance(corvis::kKelClassId, corvis::kIKel, others), com::kOk);
+    EXPECT_EQ(others.invoke("Execute", u"SoundOut\t1\tc"), com::kOk);
+    EXPECT_EQ(bus_->processes_named("corvis"), agents);
+    objects.clear();
+    ASSERT_EQ(others.release(), com::kOk);
+    auto calls = record_->wait_for_calls(3, 5s);
+    EXPECT_EQ(calls,
+              (std::vector<DriverCall>{{"SoundOut", {"a"}}, {"SoundOut", {"b"}}, {"SoundOut", {"c"}}}));
+    for (const DriverCall& call : calls) EXPECT_EQ(call.pid, agents[0]);
+}
+
 TEST_F(AgentOnBus, ClientThatDiesHoldingAnObjectDoesNotKeepTheAgentAlive) {
     ChildProcess client({test_bin_dir() + "/held_object_client", corvis::kKelClassId.braced(),
                          corvis::kIKelId.braced(), "IKel", "Execute", "SoundOut\t1\tx"});
