@@ -1,5 +1,5 @@
-// What the bus backend's files share and nobody else sees: the names on the bus, the bus errors that
-// carry an HRESULT, and the readers of a call's arguments.
+// What the bus backend's files share and nobody else sees (but the fuzz target of its readers): the
+// names on the bus, the bus errors that carry an HRESULT, and the readers of a call's arguments.
 #pragma once
 
 #include <systemd/sd-bus.h>

@@ -9,7 +9,6 @@
 #include "clock.h"
 #include "com_bus.h"
 #include "event.h"
-#include "text.h"
 
 namespace tavc::com {
 using namespace bus;
