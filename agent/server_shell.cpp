@@ -60,8 +60,6 @@ constexpr ScriptKey kClassScript[] = {
 // activation, or until a client would have given up waiting for it.
 constexpr auto kStartupGrace = com::kActivationTimeout;
 
-constexpr com::HResult kOutOfMemory = static_cast<com::HResult>(0x8007000E);  // E_OUTOFMEMORY
-
 std::string ModulePath() {
     return tavc::module::executable_path().value_or(std::string());
 }
@@ -100,7 +98,7 @@ struct ServerRun {
                 case ExecuteResult::Stored:
                     return com::kOk;
                 case ExecuteResult::RingFull:
-                    return kOutOfMemory;
+                    return com::kOutOfMemory;
                 case ExecuteResult::TooLong:
                     return com::kInvalidArgument;
             }

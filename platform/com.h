@@ -28,6 +28,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tavc::com {
 
@@ -37,6 +38,7 @@ inline constexpr HResult kOk = 0;
 inline constexpr HResult kFail = static_cast<HResult>(0x80004005);                 // E_FAIL
 inline constexpr HResult kNoInterface = static_cast<HResult>(0x80004002);          // E_NOINTERFACE
 inline constexpr HResult kInvalidArgument = static_cast<HResult>(0x80070057);      // E_INVALIDARG
+inline constexpr HResult kOutOfMemory = static_cast<HResult>(0x8007000E);          // E_OUTOFMEMORY
 inline constexpr HResult kAccessDenied = static_cast<HResult>(0x80070005);         // E_ACCESSDENIED
 inline constexpr HResult kClassNotRegistered = static_cast<HResult>(0x80040154);   // REGDB_E_CLASSNOTREG
 inline constexpr HResult kRegistryWriteFailed = static_cast<HResult>(0x80040151);  // REGDB_E_WRITEREGDB
@@ -59,6 +61,15 @@ constexpr bool failed(HResult hr) {
 inline constexpr std::chrono::milliseconds kActivationTimeout{5000};
 // Time a client waits for any other call.
 inline constexpr std::chrono::milliseconds kCallTimeout{5000};
+
+// GetIDsOfNames asks for a member's name and then its parameters' names; every method takes one text,
+// so no call that could be answered holds more names than this.
+inline constexpr size_t kMaxNamesPerCall = 2;
+
+// Objects and server locks that one client connection may hold in a server at a time; a further
+// activation or lock is refused with kOutOfMemory. A client needs one at a time: the bound keeps one
+// client from taking the server's memory.
+inline constexpr size_t kHoldingsPerClient = 64;
 
 // A class, interface or library id. Constant ones are written "{8-4-4-4-12}" and checked at compile time.
 class Guid {
@@ -189,6 +200,9 @@ class Object {
     HResult invoke(std::string_view method, std::u16string_view text);
     // The dispatch id of a method name (compared without regard to case); kUnknownName if none.
     HResult get_id_of_name(std::string_view name, int32_t& dispid);
+    // The dispatch ids of `names` (each compared like get_id_of_name), one for each; kUnknownName if any
+    // is not known, kInvalidArgument for more than kMaxNamesPerCall.
+    HResult get_ids_of_names(std::span<const std::string> names, std::vector<int32_t>& dispids);
     // The object's introspection data (the type library as the bus shows it).
     HResult introspect(std::string& xml);
     HResult release();

@@ -136,19 +136,30 @@ HResult Object::invoke(std::string_view method, std::u16string_view text) {
 }
 
 HResult Object::get_id_of_name(std::string_view name, int32_t& dispid) {
+    const std::string names[] = {std::string(name)};
+    std::vector<int32_t> dispids;
+    HResult hr = get_ids_of_names(names, dispids);
+    if (succeeded(hr)) dispid = dispids.front();
+    return hr;
+}
+
+HResult Object::get_ids_of_names(std::span<const std::string> names, std::vector<int32_t>& dispids) {
     if (!conn_) return kInvalidArgument;
-    std::string text(name);
+    std::vector<char*> strv;
+    strv.reserve(names.size() + 1);
+    for (const std::string& name : names) strv.push_back(const_cast<char*>(name.c_str()));
+    strv.push_back(nullptr);
     Call call;
     int r = call_method(conn_->bus, server_.c_str(), path_.c_str(), kDispatchInterface, "GetIDsOfNames",
-                        false, kCallTimeout, call, [&](sd_bus_message* m) {
-                            const char* names[] = {text.c_str(), nullptr};
-                            return sd_bus_message_append_strv(m, const_cast<char**>(names));
-                        });
+                        false, kCallTimeout, call,
+                        [&](sd_bus_message* m) { return sd_bus_message_append_strv(m, strv.data()); });
     if (r < 0) return hresult_of(call.error, kDisconnected);
     const void* ids = nullptr;
     size_t size = 0;
-    if (sd_bus_message_read_array(call.reply, 'i', &ids, &size) < 0 || size != sizeof(int32_t)) return kFail;
-    std::memcpy(&dispid, ids, sizeof dispid);
+    if (sd_bus_message_read_array(call.reply, 'i', &ids, &size) < 0 || size != names.size() * sizeof(int32_t))
+        return kFail;
+    dispids.resize(names.size());
+    if (size > 0) std::memcpy(dispids.data(), ids, size);
     return kOk;
 }
 

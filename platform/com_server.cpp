@@ -3,14 +3,12 @@
 #include <poll.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <map>
 #include <vector>
 
 #include "clock.h"
 #include "com_bus.h"
 #include "event.h"
-#include "text.h"
 
 namespace tavc::com {
 using namespace bus;
@@ -22,13 +20,11 @@ struct Server::Impl {
         uint64_t id = 0;
         std::string owner;  // the client's unique bus name
         std::string path;   // empty for a server lock
-        sd_bus_track* track = nullptr;
         std::vector<sd_bus_slot*> slots;
         bool ending = false;
 
         ~Holding() {
             for (sd_bus_slot* slot : slots) sd_bus_slot_unref(slot);
-            sd_bus_track_unref(track);
         }
     };
 
@@ -42,7 +38,11 @@ struct Server::Impl {
     std::vector<std::string> params;
     std::vector<sd_bus_vtable> iface_vtable;
     sd_bus_slot* class_slot = nullptr;
+    // One match for every client's departure: the bus allows a connection only so many matches, and
+    // one refused match closes the connection.
+    sd_bus_slot* departures_slot = nullptr;
     std::map<uint64_t, std::unique_ptr<Holding>> holdings;
+    std::map<std::string, size_t, std::less<>> held_by;  // holdings per client
     std::vector<uint64_t> ended;  // ended inside a bus callback, finished once the callback is over
     uint64_t next_id = 1;
     event::AutoResetEvent wake;
@@ -54,24 +54,25 @@ struct Server::Impl {
     ~Impl() {
         holdings.clear();
         sd_bus_slot_unref(class_slot);
+        sd_bus_slot_unref(departures_slot);
         sd_bus_flush_close_unref(bus);
     }
 
     static Holding* holding_of(void* userdata) { return static_cast<Holding*>(userdata); }
 
-    // A new holding for the sender of `m`, tracked so that it ends when the sender leaves the bus.
+    // A new holding for the sender of `m`; it ends when the sender leaves the bus.
     HResult hold(sd_bus_message* m, bool object, Holding*& out) {
+        const char* sender = sd_bus_message_get_sender(m);
+        if (sender == nullptr) return kAccessDenied;
+        auto counted = held_by.find(std::string_view(sender));
+        if (counted != held_by.end() && counted->second >= kHoldingsPerClient) return kOutOfMemory;
+        // The departures match is in place, so a client that is still there now will be seen to leave;
+        // one that left before could not be.
+        if (counted == held_by.end() && !still_there(sender)) return kDisconnected;
         auto h = std::make_unique<Holding>();
         h->server = this;
         h->id = next_id++;
-        const char* sender = sd_bus_message_get_sender(m);
-        if (sender == nullptr) return kAccessDenied;
         h->owner = sender;
-        // Adding the sender also asks the bus whether it is still there, so a client that left before
-        // this point cannot leave a holding behind.
-        if (sd_bus_track_new(bus, &h->track, on_owner_left, h.get()) < 0 ||
-            sd_bus_track_add_sender(h->track, m) < 0)
-            return kDisconnected;
         if (object) {
             h->path = kObjectPathPrefix + std::to_string(h->id);
             const std::pair<const char*, const sd_bus_vtable*> tables[] = {
@@ -86,9 +87,23 @@ struct Server::Impl {
             }
         }
         out = h.get();
+        ++held_by[h->owner];
         holdings.emplace(h->id, std::move(h));
         handlers.add_lock();
         return kOk;
+    }
+
+    bool still_there(const char* client) {
+        sd_bus_error error = SD_BUS_ERROR_NULL;
+        sd_bus_message* reply = nullptr;
+        int there = 0;
+        if (sd_bus_call_method(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+                               "NameHasOwner", &error, &reply, "s", client) < 0 ||
+            sd_bus_message_read(reply, "b", &there) < 0)
+            there = 0;
+        sd_bus_message_unref(reply);
+        sd_bus_error_free(&error);
+        return there != 0;
     }
 
     void end_later(Holding* h) {
@@ -101,7 +116,12 @@ struct Server::Impl {
         while (!ended.empty()) {
             uint64_t id = ended.back();
             ended.pop_back();
-            if (holdings.erase(id) != 0) handlers.release_lock();
+            auto found = holdings.find(id);
+            if (found == holdings.end()) continue;
+            auto counted = held_by.find(found->second->owner);
+            if (--counted->second == 0) held_by.erase(counted);
+            holdings.erase(found);
+            handlers.release_lock();
         }
     }
 
@@ -128,10 +148,15 @@ struct Server::Impl {
         return sender != nullptr && h->owner == sender && !h->ending;
     }
 
-    static int on_owner_left(sd_bus_track*, void* userdata) {
-        Holding* h = holding_of(userdata);
-        h->server->end_later(h);
-        return 1;
+    // NameOwnerChanged(name, old owner, new owner) of a name that lost its owner.
+    static int on_departure(sd_bus_message* m, void* userdata, sd_bus_error*) {
+        Impl* s = static_cast<Impl*>(userdata);
+        const char* client = nullptr;
+        if (sd_bus_message_read(m, "s", &client) < 0 || !s->held_by.contains(std::string_view(client)))
+            return 0;
+        for (auto& [id, h] : s->holdings)
+            if (h->owner == client) s->end_later(h.get());
+        return 0;
     }
 
     static int on_create_instance(sd_bus_message* m, void* userdata, sd_bus_error*) {
@@ -180,20 +205,9 @@ struct Server::Impl {
 
     static int on_ids_of_names(sd_bus_message* m, void* userdata, sd_bus_error*) {
         Holding* h = holding_of(userdata);
-        char** names = nullptr;
-        if (sd_bus_message_read_strv(m, &names) < 0) return reply_failure(m, kInvalidArgument);
         std::vector<int32_t> ids;
-        bool all_known = true;
-        for (char** n = names; n != nullptr && *n != nullptr; ++n) {
-            int32_t id = -1;  // DISPID_UNKNOWN
-            for (const MethodInfo& info : h->server->iface->methods)
-                if (text::iequal(info.name, *n)) id = info.dispid;
-            all_known = all_known && id != -1;
-            ids.push_back(id);
-            std::free(*n);
-        }
-        std::free(names);
-        if (!all_known) return reply_failure(m, kUnknownName);
+        if (HResult hr = read_ids_of_names(m, *h->server->iface, ids); failed(hr))
+            return reply_failure(m, hr);
         sd_bus_message* reply = nullptr;
         int r = sd_bus_message_new_method_return(m, &reply);
         if (r >= 0) r = sd_bus_message_append_array(reply, 'i', ids.data(), ids.size() * sizeof(int32_t));
@@ -209,12 +223,10 @@ struct Server::Impl {
         const char* member = sd_bus_message_get_member(m);
         size_t index = 0;
         while (index < s->iface->methods.size() && s->iface->methods[index].name != member) ++index;
-        const void* units = nullptr;
-        size_t size = 0;
-        if (index == s->iface->methods.size() || sd_bus_message_read_array(m, 'q', &units, &size) < 0)
+        std::u16string_view text;
+        if (index == s->iface->methods.size() || failed(read_text(m, text)))
             return reply_failure(m, kInvalidArgument);
-        HResult hr = s->handlers.invoke(
-            index, std::u16string_view(static_cast<const char16_t*>(units), size / sizeof(char16_t)));
+        HResult hr = s->handlers.invoke(index, text);
         return failed(hr) ? reply_failure(m, hr) : sd_bus_reply_method_return(m, "");
     }
 
@@ -268,6 +280,12 @@ HResult Server::open(const Guid& clsid, const InterfaceInfo& iface, ServerHandle
         s->iface_vtable.push_back(method);
     }
     s->iface_vtable.push_back(SD_BUS_VTABLE_END);
+    // Installed before any client can reach the server, and only the bus itself sends it.
+    if (sd_bus_add_match(s->bus, &s->departures_slot,
+                         "type='signal',sender='org.freedesktop.DBus',path='/org/freedesktop/DBus',"
+                         "interface='org.freedesktop.DBus',member='NameOwnerChanged',arg2=''",
+                         Impl::on_departure, s.get()) < 0)
+        return kFail;
     if (sd_bus_add_object_vtable(s->bus, &s->class_slot, kClassObjectPath, kClassFactoryInterface,
                                  Impl::kClassVtable, s.get()) < 0)
         return kFail;

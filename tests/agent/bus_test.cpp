@@ -2,11 +2,15 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <iostream>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "child_process.h"
@@ -188,6 +192,87 @@ TEST_F(AgentOnBus, FullRingAndOverlongTextAreRefusedWithAFailure) {
     for (const DriverCall& call : calls) EXPECT_EQ(call, DriverCall("SoundOut", {"x"}));
     EXPECT_TRUE(tavc::test::wait_for_exit(calls[0].pid, 3s));
     EXPECT_EQ(record_->calls().size(), 99u);
+}
+
+// A client that floods the agent with names, call after call, holds up no other client: speech from
+// another client meanwhile is taken as usual and runs once the flooding client lets go.
+TEST_F(AgentOnBus, CallWithAGreatManyNamesIsRefusedWithoutHoldingUpOtherClients) {
+    com::Session session;
+    ASSERT_EQ(session.open(), com::kOk);
+    com::Object flooded;
+    ASSERT_EQ(session.create_instance(corvis::kKelClassId, corvis::kIKel, flooded), com::kOk);
+    const std::vector<std::string> names(400000, "Execute");  // a message of about 5 MB
+    std::atomic<bool> stop{false};
+    std::atomic<int> floods{0};
+    std::vector<com::HResult> answers;
+    std::chrono::steady_clock::duration first_flood{};
+    std::thread flooding([&] {
+        do {
+            const auto start = std::chrono::steady_clock::now();
+            std::vector<int32_t> ids;
+            answers.push_back(flooded.get_ids_of_names(names, ids));
+            if (floods.load() == 0) first_flood = std::chrono::steady_clock::now() - start;
+            floods.fetch_add(1);
+        } while (!stop.load());
+    });
+    // Once a flood has been answered, the agent has read one; the next ones come while it speaks.
+    while (floods.load() == 0) std::this_thread::yield();
+    const std::string text = gbk_from_utf8("请您选择按钮,评价我们的服务");
+    std::chrono::steady_clock::duration slowest{};
+    std::vector<int32_t> results;
+    for (int i = 0; i < 3; ++i) {
+        const auto start = std::chrono::steady_clock::now();
+        results.push_back(exports_->speak(text.c_str(), 1));
+        slowest = std::max(slowest, std::chrono::steady_clock::now() - start);
+    }
+    stop.store(true);
+    flooding.join();
+    EXPECT_EQ(results, std::vector<int32_t>(3, 0));
+    for (com::HResult answer : answers) EXPECT_EQ(answer, com::kInvalidArgument);
+    std::cout << "first flood answered in " << std::chrono::duration<double>(first_flood).count()
+              << " s; slowest of 3 speeches " << std::chrono::duration<double>(slowest).count() << " s, "
+              << floods.load() << " floods\n";
+    ASSERT_EQ(flooded.release(), com::kOk);
+    auto calls = record_->wait_for_calls(3, 5s);
+    ASSERT_EQ(calls.size(), 3u);
+    for (const DriverCall& call : calls) EXPECT_EQ(call, DriverCall("TAVSpeak", {text, 0}));
+}
+
+// Objects cost the agent nothing on the bus: a client that takes 600 is refused beyond its share, and
+// neither its objects nor another client's are lost, nor is the agent replaced.
+TEST_F(AgentOnBus, ClientTakingSixHundredObjectsIsRefusedBeyondItsShareAndNothingIsLost) {
+    com::Session greedy;
+    ASSERT_EQ(greedy.open(), com::kOk);
+    std::vector<com::Object> objects(600);
+    ASSERT_EQ(greedy.create_instance(corvis::kKelClassId, corvis::kIKel, objects[0]), com::kOk);
+    const auto agents = bus_->processes_named("corvis");
+    ASSERT_EQ(agents.size(), 1u);
+    size_t held = 1;
+    for (size_t i = 1; i < objects.size(); ++i) {
+        const com::HResult hr = greedy.create_instance(corvis::kKelClassId, corvis::kIKel, objects[i]);
+        if (hr == com::kOk)
+            ++held;
+        else
+            EXPECT_EQ(hr, com::kOutOfMemory) << "object " << i;
+    }
+    EXPECT_EQ(held, com::kHoldingsPerClient);
+    EXPECT_EQ(objects[0].invoke("Execute", u"SoundOut\t1\ta"), com::kOk);
+    // A released object makes room for another.
+    ASSERT_EQ(objects[1].release(), com::kOk);
+    EXPECT_EQ(greedy.create_instance(corvis::kKelClassId, corvis::kIKel, objects[1]), com::kOk);
+    EXPECT_EQ(objects[1].invoke("Execute", u"SoundOut\t1\tb"), com::kOk);
+    com::Session other;
+    ASSERT_EQ(other.open(), com::kOk);
+    com::Object others;
+    ASSERT_EQ(other.create_instance(corvis::kKelClassId, corvis::kIKel, others), com::kOk);
+    EXPECT_EQ(others.invoke("Execute", u"SoundOut\t1\tc"), com::kOk);
+    EXPECT_EQ(bus_->processes_named("corvis"), agents);
+    objects.clear();
+    ASSERT_EQ(others.release(), com::kOk);
+    auto calls = record_->wait_for_calls(3, 5s);
+    EXPECT_EQ(calls,
+              (std::vector<DriverCall>{{"SoundOut", {"a"}}, {"SoundOut", {"b"}}, {"SoundOut", {"c"}}}));
+    for (const DriverCall& call : calls) EXPECT_EQ(call.pid, agents[0]);
 }
 
 TEST_F(AgentOnBus, ClientThatDiesHoldingAnObjectDoesNotKeepTheAgentAlive) {

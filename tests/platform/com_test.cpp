@@ -194,6 +194,12 @@ TEST_F(ComOnPrivateBus, ServesTheTypeLibrary) {
     EXPECT_EQ(object.get_id_of_name("other", dispid), kOk);
     EXPECT_EQ(dispid, 4);
     EXPECT_EQ(object.get_id_of_name("Nothing", dispid), kUnknownName);
+    std::vector<int32_t> dispids;
+    const std::string names[] = {"other", "EXECUTE"};
+    EXPECT_EQ(object.get_ids_of_names(names, dispids), kOk);
+    EXPECT_EQ(dispids, (std::vector<int32_t>{4, 3}));
+    EXPECT_EQ(object.get_ids_of_names(std::vector<std::string>(kMaxNamesPerCall + 1, "Execute"), dispids),
+              kInvalidArgument);
     std::string xml;
     ASSERT_EQ(object.introspect(xml), kOk);
     EXPECT_NE(xml.find("<interface name=\"tavc.com.ITest\">"), std::string::npos) << xml;
