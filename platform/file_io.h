@@ -12,7 +12,7 @@ namespace tavc::file_io {
 
 // An owned file descriptor.
 class Fd {
-public:
+  public:
     explicit Fd(int fd = -1) : fd_(fd) {}
     Fd(const Fd&) = delete;
     Fd& operator=(const Fd&) = delete;
@@ -26,7 +26,7 @@ public:
         return fd;
     }
 
-private:
+  private:
     int fd_;
 };
 
@@ -46,9 +46,11 @@ std::optional<FileText> read_file(const std::string& path);
 // Creates the folder and its missing parents with `mode`. True when it is a folder afterwards.
 bool make_folders(const std::string& path, mode_t mode = 0700);
 
-// Replaces the file as a whole with `mode`: the text goes to a temporary file in the same folder, which
+// Replaces the file as a whole with `mode`: the text goes to the temporary file "<path>.tmp", which
 // reaches the disk and then takes the file's place by rename; the folder is synced too, so a power loss
-// cannot bring back the old file. On failure the old file stays as it was.
+// cannot bring back the old file. On failure the old file stays as it was. The temporary file's name is
+// fixed, so that a writer killed midway leaves no more than that one file, which the next write replaces:
+// writers of one file must take turns (lock_file).
 bool replace_file(const std::string& path, std::string_view text, mode_t mode);
 
 // An advisory lock (flock) on a lock file of its own, held while the returned descriptor lives; the

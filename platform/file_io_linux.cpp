@@ -56,8 +56,10 @@ bool make_folders(const std::string& path, mode_t mode) {
 }
 
 bool replace_file(const std::string& path, std::string_view text, mode_t mode) {
-    std::string temp = path + ".XXXXXX";
-    Fd fd(::mkostemp(temp.data(), O_CLOEXEC));
+    // One fixed name: the next writer removes what a writer killed midway left there.
+    std::string temp = path + ".tmp";
+    if (::unlink(temp.c_str()) != 0 && errno != ENOENT) return false;
+    Fd fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
     if (!fd) return false;
     bool ok = write_all(fd.get(), text) && ::fchmod(fd.get(), mode) == 0 && ::fsync(fd.get()) == 0;
     ok = ::close(fd.release()) == 0 && ok;

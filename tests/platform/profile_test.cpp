@@ -20,7 +20,7 @@ using tavc::profile::Entry;
 namespace {
 
 class ProfileFile : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { ASSERT_TRUE(temp_.ok()); }
 
     std::string text() const {
@@ -138,8 +138,8 @@ TEST_F(ProfileFile, ReadsWritesListsAndDeletesThroughTheFile) {
 
 TEST_F(ProfileFile, AWriteUnderANewKeyTakesTheFirstFreeCandidate) {
     write_text("[s]\nK0=a\nk1=b\n");
-    auto key = tavc::profile::write_under_new_key(path_, "S", [](unsigned i) { return "k" + std::to_string(i); },
-                                                  "c");
+    auto key = tavc::profile::write_under_new_key(
+        path_, "S", [](unsigned i) { return "k" + std::to_string(i); }, "c");
     EXPECT_EQ(key, "k2");
     EXPECT_EQ(text(), "[s]\nK0=a\nk1=b\nk2=c\n");
 }
@@ -148,7 +148,9 @@ TEST_F(ProfileFile, AFileThatCannotBeReadOrReplacedIsReportedAndLeftAlone) {
     fs::create_directory(path_);  // even root cannot read or replace a folder as a file
     EXPECT_EQ(tavc::profile::entries(path_, "s"), std::nullopt);
     EXPECT_FALSE(tavc::profile::write(path_, "s", "k", "v"));
-    EXPECT_EQ(tavc::profile::write_under_new_key(path_, "s", [](unsigned) { return "k"; }, "v"), std::nullopt);
+    EXPECT_EQ(tavc::profile::write_under_new_key(
+                  path_, "s", [](unsigned) { return "k"; }, "v"),
+              std::nullopt);
     EXPECT_TRUE(fs::is_directory(path_));
     EXPECT_FALSE(tavc::profile::write((folder_ / "missing" / "x.ini").string(), "s", "k", "v"));
 }
@@ -225,6 +227,29 @@ TEST_F(ProfileFile, AWriterKilledMidwayLeavesACompleteFile) {
         EXPECT_EQ((*listed)[i].value, std::string(2000, 'x'));
     }
     EXPECT_EQ(text().back(), '\n');
+}
+
+// Writers killed while their new version is still being written leave it behind; the next writer
+// takes it over, so a killed writer never leaves more than one such file and a finished write none.
+TEST_F(ProfileFile, WhatAKilledWriterLeftIsClearedByTheNextWrite) {
+    auto files = [&] { return std::distance(fs::directory_iterator(folder_), fs::directory_iterator()); };
+    const std::string big(200000, 'x');
+    for (int round = 0; round < 10; ++round) {
+        pid_t pid = ::fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            for (int i = 0;; ++i) tavc::profile::write(path_, "s", std::to_string(i % 3), big);
+        }
+        // Kill it somewhere in its writes, most likely while it writes a new version.
+        for (int tries = 0; tries < 5000 && !fs::exists(path_); ++tries) ::usleep(1000);
+        ::usleep(1000 + 2000 * static_cast<useconds_t>(round));
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, nullptr, 0);
+        EXPECT_LE(files(), 3) << "after round " << round;
+    }
+    ASSERT_TRUE(tavc::profile::write(path_, "s", "last", "v"));
+    EXPECT_EQ(files(), 2);
+    EXPECT_EQ(tavc::profile::read(path_, "s", "last"), "v");
 }
 
 }  // namespace
