@@ -4,6 +4,7 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -53,10 +54,15 @@ bool make_folders(const std::string& path, mode_t mode = 0700);
 // writers of one file must take turns (lock_file).
 bool replace_file(const std::string& path, std::string_view text, mode_t mode);
 
+// How long a lock is waited for before the caller gives up.
+inline constexpr std::chrono::milliseconds kLockWait{5000};
+
 // An advisory lock (flock) on a lock file of its own, held while the returned descriptor lives; the
 // kernel drops it if the process dies. The data file itself cannot carry the lock, since replace_file
-// puts a new file in its place. With `create`, a missing lock file is made with mode 0600.
-// None when the lock file cannot be opened or locked.
-std::optional<Fd> lock_file(const std::string& path, bool exclusive, bool create);
+// puts a new file in its place. With `create`, a missing lock file is made with mode 0600. Only a regular
+// file serves (a link in its place is not followed). None when the lock file cannot be opened or the lock
+// is not had within `wait`.
+std::optional<Fd> lock_file(const std::string& path, bool exclusive, bool create,
+                            std::chrono::milliseconds wait = kLockWait);
 
 }  // namespace tavc::file_io

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <thread>
 
 namespace tavc::file_io {
 
@@ -74,13 +75,22 @@ bool replace_file(const std::string& path, std::string_view text, mode_t mode) {
     return true;
 }
 
-std::optional<Fd> lock_file(const std::string& path, bool exclusive, bool create) {
-    Fd fd(create ? ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600)
-                 : ::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+std::optional<Fd> lock_file(const std::string& path, bool exclusive, bool create,
+                            std::chrono::milliseconds wait) {
+    // Whatever stands in the lock file's place, a FIFO or a link, must neither block nor redirect the open.
+    int flags = O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | (create ? O_RDWR | O_CREAT : O_RDONLY);
+    Fd fd(::open(path.c_str(), flags, 0600));
     if (!fd) return std::nullopt;
-    while (::flock(fd.get(), exclusive ? LOCK_EX : LOCK_SH) != 0)
-        if (errno != EINTR) return std::nullopt;
-    return fd;
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+    // A holder that is stopped or hangs must not hold up every other process for ever.
+    auto deadline = std::chrono::steady_clock::now() + wait;
+    for (;;) {
+        if (::flock(fd.get(), (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) == 0) return fd;
+        if (errno != EWOULDBLOCK && errno != EINTR) return std::nullopt;
+        if (std::chrono::steady_clock::now() >= deadline) return std::nullopt;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
 }
 
 }  // namespace tavc::file_io

@@ -8,8 +8,9 @@
 // Every call opens the file by name and leaves nothing open. Every change rewrites the whole file
 // into a temporary file beside it, flushes it to the disk and renames it over the old one, under an
 // exclusive lock on "<file>.lock": a crash or a second process writing at the same moment never
-// leaves a partial file nor loses the other's change. Readers take the lock shared. Files and lock
-// files are created readable and writable by their owner only.
+// leaves a partial file nor loses the other's change. A write that cannot have the lock within a few
+// seconds fails and changes nothing. Readers take no lock. Files and lock files are created readable and
+// writable by their owner only.
 #pragma once
 
 #include <functional>
@@ -28,14 +29,16 @@ struct Entry {
 
 // The parsed text of one profile file; the file functions below work through it.
 class Document {
-public:
+  public:
     static Document parse(std::string_view text);
 
     // The value of key in section; none when the section or the key is missing.
     std::optional<std::string> find(std::string_view section, std::string_view key) const;
     // The section's entries in file order; empty when the section is missing.
     std::vector<Entry> entries(std::string_view section) const;
-    bool contains(std::string_view section, std::string_view key) const { return entry_index(section, key).has_value(); }
+    bool contains(std::string_view section, std::string_view key) const {
+        return entry_index(section, key).has_value();
+    }
     size_t entries_in(std::string_view section) const;
 
     // Replaces the key's value in place, or adds the entry after the section's last entry, or adds the
@@ -46,7 +49,7 @@ public:
 
     std::string text() const;
 
-private:
+  private:
     enum class Kind { Other, Section, Entry };
     struct Line {
         std::string text;  // as it stands, without its line end

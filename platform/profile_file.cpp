@@ -7,7 +7,9 @@
 namespace tavc::profile {
 namespace {
 
-bool is_space(char c) { return static_cast<unsigned char>(c) <= 32; }
+bool is_space(char c) {
+    return static_cast<unsigned char>(c) <= 32;
+}
 
 std::string_view trim(std::string_view s) {
     while (!s.empty() && is_space(s.front())) s.remove_prefix(1);
@@ -15,7 +17,9 @@ std::string_view trim(std::string_view s) {
     return s;
 }
 
-char fold(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+char fold(char c) {
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
 
 bool same_name(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
@@ -27,7 +31,9 @@ bool same_name(std::string_view a, std::string_view b) {
 // The cache holds passwords: its file and its lock file are for their owner only.
 constexpr mode_t kOwnerOnly = 0600;
 
-std::string lock_path(const std::string& path) { return path + ".lock"; }
+std::string lock_path(const std::string& path) {
+    return path + ".lock";
+}
 
 // Runs change on the file's document under the exclusive lock and writes the result back when change
 // says it changed something.
@@ -42,8 +48,8 @@ bool modify(const std::string& path, const std::function<bool(Document&)>& chang
 }
 
 std::optional<Document> read_document(const std::string& path) {
-    // A file made by hand may have no lock file: read it all the same.
-    auto held = file_io::lock_file(lock_path(path), false, false);
+    // No lock: the file is only ever replaced by rename, so a reader sees one whole version, and a
+    // writer that is stopped holding the lock delays no reader.
     auto file = file_io::read_file(path);
     if (!file) return std::nullopt;
     return Document::parse(file->text);
@@ -132,7 +138,8 @@ std::vector<Entry> Document::entries(std::string_view section) const {
     auto s = section_index(section);
     if (!s) return out;
     for (size_t i = *s + 1, end = section_end(*s); i < end; ++i)
-        if (lines_[i].kind == Kind::Entry) out.push_back({std::string(lines_[i].name()), std::string(lines_[i].value())});
+        if (lines_[i].kind == Kind::Entry)
+            out.push_back({std::string(lines_[i].name()), std::string(lines_[i].value())});
     return out;
 }
 

@@ -2,7 +2,7 @@
 # host program, copied into a folder of each test's own, so that the cache file lies beside it.
 foreach(test cache_file_test rating_server_test rating_upload_test)
     tavc_add_gtest(${test} SOURCES ${CMAKE_CURRENT_LIST_DIR}/${test}.cpp
-        LIBS tessel_core tavc::test_copied_host tavc::test_rating_server tavc::codepage tavc::profile
+        LIBS tessel_core tavc::test_copied_host tavc::test_rating_server tavc_test_private_bus tavc::codepage tavc::profile
         ENV TAVC_TESSEL_HOST=$<TARGET_FILE:tessel_host>)
     add_dependencies(${test} tessel_host)
 endforeach()

@@ -1,5 +1,10 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cctype>
 #include <cstdlib>
@@ -7,19 +12,25 @@
 #include <set>
 
 #include "cache_file.h"
+#include "child_process.h"
 #include "codepage.h"
 #include "copied_host.h"
+#include "file_io.h"
 #include "profile.h"
 #include "rating_server_fake.h"
 
+using namespace std::chrono_literals;
 using namespace tavc::tessel;
+using tavc::test::ChildProcess;
 using tavc::test::CopiedHost;
 using tavc::test::FakeRatingServer;
 using tavc::test::RatingReply;
 
 namespace {
 
-std::string gbk(const char* utf8) { return tavc::codepage::gbk_from_utf8(utf8); }
+std::string gbk(const char* utf8) {
+    return tavc::codepage::gbk_from_utf8(utf8);
+}
 
 std::string repeated(const std::string& s, int n) {
     std::string out;
@@ -128,7 +139,7 @@ TEST(RatingRecords, WithoutTheirThirdFieldCannotBeSent) {
 // ---- The file beside the host program --------------------------------------------------------------
 
 class CacheFile : public ::testing::Test {
-protected:
+  protected:
     // A cache with these logins (plain user id, password), written as a person would.
     void write_logins(const std::vector<std::pair<std::string, std::string>>& logins) {
         std::string text = "[4C6F67696E73]\n";
@@ -138,6 +149,17 @@ protected:
     std::vector<tavc::profile::Entry> remarks() const {
         return tavc::profile::entries(host_.cache_file().string(), RemarksSection()).value();
     }
+    // The call's result, or a test failure and none when it has not answered within 30 s.
+    std::optional<int32_t> bounded_call(const std::vector<std::string>& args) const {
+        std::vector<std::string> argv{host_.program().string()};
+        argv.insert(argv.end(), args.begin(), args.end());
+        ChildProcess host(argv);
+        auto line = host.read_line(30s);
+        if (!line) ADD_FAILURE() << args[0] << " has not answered within 30 s";
+        if (!line) return std::nullopt;
+        return static_cast<int32_t>(std::stol(*line));
+    }
+    std::string lock_file() const { return host_.cache_file().string() + ".lock"; }
 
     CopiedHost host_;
 };
@@ -153,11 +175,12 @@ TEST_F(CacheFile, HoldsLoginsAndRatingsInUpperCaseHexByteForByte) {
     std::string text = host_.cache_text();
     bool matched = false;
     for (std::time_t t = before; t <= after && !matched; ++t)
-        matched = text == "[4C6F67696E73]\n"
-                          "30303031=616263\n"
-                          "\n"
-                          "[52656D61726B73]\n" +
-                              HexEncode(RatingTimeStamp(t)) + "=303030312C492C\n";
+        matched = text ==
+                  "[4C6F67696E73]\n"
+                  "30303031=616263\n"
+                  "\n"
+                  "[52656D61726B73]\n" +
+                      HexEncode(RatingTimeStamp(t)) + "=303030312C492C\n";
     EXPECT_TRUE(matched) << text;
 }
 
@@ -169,11 +192,16 @@ TEST_F(CacheFile, IsReadableByItsOwnerOnly) {
 }
 
 TEST_F(CacheFile, AHandEditedFileWithLowerCaseHexReadsTheSame) {
-    const std::string logins = "\r\n"
-                               "[" + lower(HexEncode("Logins")) + "]\r\n"
-                               "  " + lower(HexEncode("0001")) + " = " + lower(HexEncode("abc")) + "  \r\n"
-                               "junk\r\n"
-                               "\r\n";
+    const std::string logins =
+        "\r\n"
+        "[" +
+        lower(HexEncode("Logins")) +
+        "]\r\n"
+        "  " +
+        lower(HexEncode("0001")) + " = " + lower(HexEncode("abc")) +
+        "  \r\n"
+        "junk\r\n"
+        "\r\n";
     const std::string remarks_line = "[" + lower(HexEncode("Remarks")) + "]\r\n";
     host_.write_cache(logins + remarks_line + lower(HexEncode("2024-05-06%2007:08:09")) + "=" +
                       lower(HexEncode("0001,K,")) + "\r\n");
@@ -225,8 +253,12 @@ INSTANTIATE_TEST_SUITE_P(
         OfflineLoginCase{"NullTextsAreEmpty", {}, false, "--null", "--null", 3},
         OfflineLoginCase{"ConfirmedEmptyPassword", {{"0001", ""}}, true, "0001", "", 0},
         OfflineLoginCase{"LongPasswordIsNotCut", {{"0001", kLongPassword}}, true, "0001", kLongPassword, 0},
-        OfflineLoginCase{"LongPasswordMustMatchWhole", {{"0001", kLongPassword}}, true, "0001",
-                         kLongPassword.substr(0, 99), 3},
+        OfflineLoginCase{"LongPasswordMustMatchWhole",
+                         {{"0001", kLongPassword}},
+                         true,
+                         "0001",
+                         kLongPassword.substr(0, 99),
+                         3},
         OfflineLoginCase{"GbkPassword", {{"0001", gbk("密码")}}, true, "0001", gbk("密码"), 0}),
     [](const auto& param_info) { return std::string(param_info.param.name); });
 
@@ -257,8 +289,9 @@ TEST_F(CacheFile, ALoginTheServerRefusesLeavesTheCacheUntouched) {
 // at the same moment, each get a key of their own: the next free second.
 TEST_F(CacheFile, RatingsOfTheSameSecondAreAllKept) {
     std::time_t before = std::time(nullptr);
-    auto results = host_.call_together({{"--repeat", "40", "TAVCRemarkToCache", "0001", std::to_string('I'), "a"},
-                                        {"--repeat", "40", "TAVCRemarkToCache", "0002", std::to_string('J'), "b"}});
+    auto results =
+        host_.call_together({{"--repeat", "40", "TAVCRemarkToCache", "0001", std::to_string('I'), "a"},
+                             {"--repeat", "40", "TAVCRemarkToCache", "0002", std::to_string('J'), "b"}});
     EXPECT_EQ(results, (std::vector<int32_t>{0, 0}));
     auto entries = remarks();
     ASSERT_EQ(entries.size(), 80u);
@@ -289,6 +322,46 @@ TEST_F(CacheFile, StoresOnlyTheLowByteOfTheRemarkAndEndsTheRecordAtAZeroByte) {
     EXPECT_EQ(HexDecode(entries[0].value), "0001,K,");
     EXPECT_EQ(HexDecode(entries[1].value), "0002,");
     EXPECT_EQ(HexDecode(entries[2].value), ",I,");
+}
+
+// Whatever is done to the lock file, no call hangs: a reader needs no lock, a writer waits for it a
+// bounded time and then answers its failure, having stored nothing.
+TEST_F(CacheFile, AFifoInPlaceOfTheLockFileHangsNoCall) {
+    write_logins({{"0001", "abc"}});
+    const std::string before = host_.cache_text();
+    ASSERT_EQ(::mkfifo(lock_file().c_str(), 0600), 0);
+    EXPECT_EQ(bounded_call({"TAVCLoginToCache", "0001", "abc"}), 0);
+    EXPECT_EQ(bounded_call({"TAVCRemarkToCache", "0001", std::to_string('I'), ""}), -2);
+    EXPECT_EQ(host_.cache_text(), before);
+}
+
+TEST_F(CacheFile, AStoppedLockHolderHoldsUpCallsOnlyForABoundedTime) {
+    write_logins({{"0001", "abc"}});
+    const std::string before = host_.cache_text();
+    // The holder takes the lock and stops itself: only async-signal-safe calls after the fork.
+    const std::string lock = lock_file();
+    pid_t holder = ::fork();
+    ASSERT_GE(holder, 0);
+    if (holder == 0) {
+        int fd = ::open(lock.c_str(), O_RDWR | O_CREAT, 0600);
+        if (fd < 0 || ::flock(fd, LOCK_EX) != 0) ::_exit(1);
+        ::raise(SIGSTOP);
+        ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(holder, &status, WUNTRACED), holder);
+    ASSERT_TRUE(WIFSTOPPED(status));
+
+    EXPECT_EQ(bounded_call({"TAVCLoginToCache", "0001", "abc"}), 0);
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(bounded_call({"TAVCRemarkToCache", "0001", std::to_string('I'), ""}), -2);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, tavc::file_io::kLockWait);
+    EXPECT_EQ(host_.cache_text(), before);
+
+    ::kill(holder, SIGKILL);
+    ::waitpid(holder, nullptr, 0);
+    EXPECT_EQ(host_.call({"TAVCRemarkToCache", "0001", std::to_string('I'), ""}), 0);
+    EXPECT_EQ(remarks().size(), 1u);
 }
 
 TEST(CacheFileHost, AHostPathLongerThanAHundredBytesIsSupported) {

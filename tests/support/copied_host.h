@@ -15,7 +15,7 @@
 namespace tavc::test {
 
 class CopiedHost {
-public:
+  public:
     // The copy lands in a new temporary folder, or in the folder `subfolder` below it.
     explicit CopiedHost(const std::string& subfolder = "");
     CopiedHost(const CopiedHost&) = delete;
@@ -23,6 +23,8 @@ public:
 
     const std::filesystem::path& folder() const { return folder_; }
     std::filesystem::path cache_file() const { return folder_ / "tavc.cache"; }
+    // The copy of the program, for a test that runs it itself.
+    const std::filesystem::path& program() const { return program_; }
     // The cache file's bytes; empty when it does not exist.
     std::string cache_text() const;
     void write_cache(const std::string& text) const;
@@ -32,7 +34,7 @@ public:
     // Runs several at once and returns their results in the same order.
     std::vector<int32_t> call_together(const std::vector<std::vector<std::string>>& runs) const;
 
-private:
+  private:
     pid_t start(const std::vector<std::string>& args, int& out) const;
     int32_t finish(pid_t pid, int out) const;
 
