@@ -46,6 +46,8 @@ class Document {
     void set(std::string_view section, std::string_view key, std::string_view value);
     // True when the key was there.
     bool remove(std::string_view section, std::string_view key);
+    // Removes the section's first entry of key that holds value; true when there was one.
+    bool remove(std::string_view section, std::string_view key, std::string_view value);
 
     std::string text() const;
 
@@ -91,5 +93,10 @@ std::optional<std::string> write_under_new_key(const std::string& path, std::str
 
 // Deletes key from section. True when the key is gone afterwards (also when it was never there).
 bool remove(const std::string& path, std::string_view section, std::string_view key);
+
+// Deletes key from section only while it holds value, in one locked step: a caller that read an entry
+// earlier never deletes what another process wrote under the key since. True when no entry of key with
+// that value is left afterwards (also when the key holds another value or was never there).
+bool remove(const std::string& path, std::string_view section, std::string_view key, std::string_view value);
 
 }  // namespace tavc::profile

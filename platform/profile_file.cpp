@@ -177,6 +177,20 @@ bool Document::remove(std::string_view section, std::string_view key) {
     return true;
 }
 
+bool Document::remove(std::string_view section, std::string_view key, std::string_view value) {
+    auto s = section_index(section);
+    if (!s) return false;
+    key = trim(key);
+    value = trim(value);
+    for (size_t i = *s + 1, end = section_end(*s); i < end; ++i) {
+        if (lines_[i].kind == Kind::Entry && same_name(lines_[i].name(), key) && lines_[i].value() == value) {
+            lines_.erase(lines_.begin() + static_cast<std::ptrdiff_t>(i));
+            return true;
+        }
+    }
+    return false;
+}
+
 std::string Document::text() const {
     std::string out;
     size_t size = 0;
@@ -228,6 +242,10 @@ std::optional<std::string> write_under_new_key(const std::string& path, std::str
 
 bool remove(const std::string& path, std::string_view section, std::string_view key) {
     return modify(path, [&](Document& doc) { return doc.remove(section, key); });
+}
+
+bool remove(const std::string& path, std::string_view section, std::string_view key, std::string_view value) {
+    return modify(path, [&](Document& doc) { return doc.remove(section, key, value); });
 }
 
 }  // namespace tavc::profile

@@ -1,15 +1,21 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
+#include <map>
+#include <memory>
 #include <set>
 
 #include "cache_file.h"
+#include "child_process.h"
 #include "codepage.h"
 #include "copied_host.h"
 #include "profile.h"
 #include "rating_server_fake.h"
 
+using namespace std::chrono_literals;
 using namespace tavc::tessel;
+using tavc::test::ChildProcess;
 using tavc::test::CopiedHost;
 using tavc::test::FakeRatingServer;
 using tavc::test::RatingReply;
@@ -17,7 +23,9 @@ using tavc::test::RatingRequest;
 
 namespace {
 
-std::string gbk(const char* utf8) { return tavc::codepage::gbk_from_utf8(utf8); }
+std::string gbk(const char* utf8) {
+    return tavc::codepage::gbk_from_utf8(utf8);
+}
 
 struct Rating {
     std::string time;
@@ -32,7 +40,7 @@ std::string stamp(int n) {
 }
 
 class RatingUpload : public ::testing::Test {
-protected:
+  protected:
     void cache(const std::vector<Rating>& ratings) {
         std::string text = "[" + RemarksSection() + "]\n";
         for (const Rating& r : ratings) text += HexEncode(r.time) + "=" + HexEncode(r.record) + "\n";
@@ -53,7 +61,8 @@ protected:
         return out;
     }
     int32_t upload(const FakeRatingServer& server, std::string url = "") {
-        return host_.call({"TAVCUploadRemarks", url.empty() ? server.url() : url, std::to_string(server.port())});
+        return host_.call(
+            {"TAVCUploadRemarks", url.empty() ? server.url() : url, std::to_string(server.port())});
     }
     static std::vector<std::string> times_of(const std::vector<RatingRequest>& requests) {
         std::vector<std::string> out;
@@ -156,18 +165,22 @@ TEST_P(UploadedRecords, ReachTheServerFieldByField) {
     EXPECT_EQ(requests[0].query("time"), stamp(7));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, UploadedRecords,
-    ::testing::Values(RecordCase{"EmptyDetail", "0001,I,", "0001", "I", ""},
-                      RecordCase{"ReasonText", "0001,M," + gbk("服务态度不好"), "0001", "M", gbk("服务态度不好")},
-                      RecordCase{"Blanks", "00 01,K,a b", "00 01", "K", "a b"},
-                      RecordCase{"CommaInTheDetail", "0001,M,a,b", "0001", "M", "a,b"},
-                      RecordCase{"LongerRemarkField", "0001,VX,d", "0001", "V", "d"}),
-    [](const auto& param_info) { return std::string(param_info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Cases, UploadedRecords,
+                         ::testing::Values(RecordCase{"EmptyDetail", "0001,I,", "0001", "I", ""},
+                                           RecordCase{"ReasonText", "0001,M," + gbk("服务态度不好"), "0001",
+                                                      "M", gbk("服务态度不好")},
+                                           RecordCase{"Blanks", "00 01,K,a b", "00 01", "K", "a b"},
+                                           RecordCase{"CommaInTheDetail", "0001,M,a,b", "0001", "M", "a,b"},
+                                           RecordCase{"LongerRemarkField", "0001,VX,d", "0001", "V", "d"}),
+                         [](const auto& param_info) { return std::string(param_info.param.name); });
 
 // Records lacking a field cannot be sent; they stay for a person to look at, and the walk goes on.
 TEST_F(RatingUpload, SkipsAndKeepsRecordsThatCannotBeSent) {
-    cache({{stamp(1), "0001"}, {stamp(2), "0001,I"}, {stamp(3), "0001,,x"}, {stamp(4), "0001,"}, {stamp(5), ""},
+    cache({{stamp(1), "0001"},
+           {stamp(2), "0001,I"},
+           {stamp(3), "0001,,x"},
+           {stamp(4), "0001,"},
+           {stamp(5), ""},
            {stamp(6), "0001,J,"}});
     FakeRatingServer server;
     EXPECT_EQ(upload(server), 0);
@@ -214,6 +227,45 @@ TEST_F(RatingUpload, StopsWhenAnAcceptedRatingCannotBeDeleted) {
     EXPECT_EQ(upload(server), -2);
     EXPECT_EQ(server.requests(1).size(), 1u);
     EXPECT_EQ(cached().size(), 3u);
+}
+
+// Two programs store ratings while two others upload the same cache again and again: a walk must never
+// send what the other one is sending, nor delete a rating stored since under a key it read before.
+TEST_F(RatingUpload, TwoWalksAndTwoWritersAtOnceLoseNothingAndSendNothingTwice) {
+    FakeRatingServer server;
+    const std::string port = std::to_string(server.port());
+    constexpr int kRounds = 3;
+    constexpr int kPerWriter = 100;
+    std::set<std::string> stored;  // user and detail of every rating stored
+    for (int round = 0; round < kRounds; ++round) {
+        std::vector<std::unique_ptr<ChildProcess>> writers;
+        for (int w = 0; w < 2; ++w) {
+            std::string user = "r" + std::to_string(round) + "w" + std::to_string(w);
+            writers.push_back(std::make_unique<ChildProcess>(
+                std::vector<std::string>{host_.program().string(), "--repeat", std::to_string(kPerWriter),
+                                         "TAVCRemarkToCache", user, std::to_string('I'), "{n}"}));
+            for (int i = 0; i < kPerWriter; ++i) stored.insert(user + "," + std::to_string(i));
+        }
+        auto writing = [&] {
+            for (auto& writer : writers)
+                if (!writer->wait(0ms)) return true;
+            return false;
+        };
+        do {
+            for (int32_t r : host_.call_together(
+                     {{"TAVCUploadRemarks", server.url(), port}, {"TAVCUploadRemarks", server.url(), port}}))
+                EXPECT_TRUE(r == 0 || r == -2) << r;  // -2: it waited in vain for the other walk
+        } while (writing());
+        for (auto& writer : writers) EXPECT_EQ(writer->read_line(30s), "0") << "a store failed";
+    }
+    EXPECT_EQ(upload(server), 0);
+    EXPECT_TRUE(cached().empty());
+
+    auto requests = server.requests(stored.size());
+    std::map<std::string, int> sent;
+    for (const RatingRequest& r : requests) ++sent[r.query("user") + "," + r.query("detail")];
+    for (const std::string& rating : stored) EXPECT_EQ(sent[rating], 1) << rating;
+    EXPECT_EQ(requests.size(), stored.size());
 }
 
 }  // namespace

@@ -136,6 +136,18 @@ TEST_F(ProfileFile, ReadsWritesListsAndDeletesThroughTheFile) {
     EXPECT_EQ(tavc::profile::entries(path_, "alpha"), expected);
 }
 
+TEST_F(ProfileFile, ADeleteOfAnEntryReadEarlierSparesAnotherValueUnderItsKey) {
+    write_text(kHandEdited);
+    // "one" now holds another value than the one read: it stays.
+    EXPECT_TRUE(tavc::profile::remove(path_, "alpha", "ONE", "uno"));
+    EXPECT_EQ(tavc::profile::read(path_, "alpha", "one"), "1");
+    // The shadowed second entry of the name goes when its own value is named.
+    EXPECT_TRUE(tavc::profile::remove(path_, "alpha", "one", "shadowed"));
+    EXPECT_TRUE(tavc::profile::remove(path_, "alpha", "one", "1"));
+    std::vector<Entry> expected{{"TWO", "2=two"}};
+    EXPECT_EQ(tavc::profile::entries(path_, "alpha"), expected);
+}
+
 TEST_F(ProfileFile, AWriteUnderANewKeyTakesTheFirstFreeCandidate) {
     write_text("[s]\nK0=a\nk1=b\n");
     auto key = tavc::profile::write_under_new_key(
