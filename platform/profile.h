@@ -44,6 +44,11 @@ class Document {
     // Replaces the key's value in place, or adds the entry after the section's last entry, or adds the
     // section at the end of the text.
     void set(std::string_view section, std::string_view key, std::string_view value);
+    // Adds value under the first of candidate(0), candidate(1), ... that the section does not hold and
+    // returns that key; none when none of the first entries+1 is free (the candidates were not distinct).
+    std::optional<std::string> add_under_new_key(std::string_view section,
+                                                 const std::function<std::string(unsigned)>& candidate,
+                                                 std::string_view value);
     // True when the key was there.
     bool remove(std::string_view section, std::string_view key);
     // Removes the section's first entry of key that holds value; true when there was one.
@@ -52,22 +57,30 @@ class Document {
     std::string text() const;
 
   private:
-    enum class Kind { Other, Section, Entry };
-    struct Line {
-        std::string text;  // as it stands, without its line end
+    enum class Kind : unsigned char { Other, Section, Entry };
+    struct Parts {
         Kind kind = Kind::Other;
-        size_t name_at = 0, name_size = 0;    // section name or key, within text
-        size_t value_at = 0, value_size = 0;  // entries only
-        std::string_view name() const { return std::string_view(text).substr(name_at, name_size); }
-        std::string_view value() const { return std::string_view(text).substr(value_at, value_size); }
+        std::string_view name, value;  // section name or key, and an entry's value
     };
-    static Line parse_line(std::string_view text);
-    static Line entry_line(std::string_view key, std::string_view value);
+    // A line's text, without its line end, lies in parsed_ or, once written by a change, in added_.
+    // Lines that are neither sections nor entries are kept as one line per run, their line ends inside,
+    // so that a file of blank lines costs little more than its bytes.
+    struct Line {
+        size_t at = 0, size = 0;
+        Kind kind = Kind::Other;
+        bool added = false;
+    };
+    static Parts split(std::string_view text);
+    std::string_view text_of(const Line& line) const;
+    Parts parts(size_t line) const { return split(text_of(lines_[line])); }
+    Line add_line(std::string_view text);
     std::optional<size_t> section_index(std::string_view section) const;
     // One past the section's last line: the next section line or the end.
     size_t section_end(size_t section) const;
     std::optional<size_t> entry_index(std::string_view section, std::string_view key) const;
 
+    std::string parsed_;
+    std::string added_;
     std::vector<Line> lines_;
     std::string line_end_ = "\n";
 };

@@ -364,6 +364,40 @@ TEST_F(CacheFile, AStoppedLockHolderHoldsUpCallsOnlyForABoundedTime) {
     EXPECT_EQ(remarks().size(), 1u);
 }
 
+// A burst leaves ratings under the coming seconds; one more goes after all of them. The time bound only
+// tells apart a search that grows with the square of the keys (seconds) from one that does not (the
+// benchmark CrowdedCacheStore has the figure).
+TEST_F(CacheFile, ACrowdedCacheTakesOneMoreRatingAfterTheLastOfItsSeconds) {
+    constexpr int kKeys = 20000;
+    const std::time_t now = std::time(nullptr);
+    std::string text = "[" + RemarksSection() + "]\n";
+    for (int i = 0; i < kKeys; ++i)
+        text += HexEncode(RatingTimeStamp(now + i)) + "=" + HexEncode("0001,I,") + "\n";
+    host_.write_cache(text);
+    auto start = std::chrono::steady_clock::now();
+    ASSERT_EQ(host_.call({"TAVCRemarkToCache", "0002", std::to_string('J'), ""}), 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
+    auto entries = remarks();
+    ASSERT_EQ(entries.size(), static_cast<size_t>(kKeys + 1));
+    EXPECT_EQ(entries.back().key, HexEncode(RatingTimeStamp(now + kKeys)));
+    EXPECT_EQ(HexDecode(entries.back().value), "0002,J,");
+}
+
+// Work and memory stay in proportion to the file, whatever it holds; a person may have left the lines.
+TEST_F(CacheFile, AFileOfTwentyMegabytesOfLineEndsCostsNoMoreThanItsSize) {
+    const std::string blank(20 << 20, '\n');
+    host_.write_cache(blank);
+    rusage usage{};
+    auto start = std::chrono::steady_clock::now();
+    ASSERT_EQ(host_.call({"TAVCRemarkToCache", "0001", std::to_string('I'), ""}, &usage), 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);
+    EXPECT_LT(usage.ru_maxrss, 200 * 1024) << "kB";
+    std::string text = host_.cache_text();
+    EXPECT_EQ(text.substr(0, blank.size()), blank);
+    ASSERT_EQ(remarks().size(), 1u);
+    EXPECT_EQ(HexDecode(remarks()[0].value), "0001,I,");
+}
+
 TEST(CacheFileHost, AHostPathLongerThanAHundredBytesIsSupported) {
     CopiedHost host(std::string(120, 'd'));
     ASSERT_GT(host.cache_file().string().size(), 130u);

@@ -4,6 +4,7 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -12,6 +13,14 @@ namespace tavc::test {
 
 // Waits at most `timeout` for any process (not only a child) to end. True when it has ended.
 bool wait_for_exit(pid_t pid, std::chrono::milliseconds timeout);
+
+// Runs `body` in a forked copy of this process and waits for it to end: whether it ended normally with
+// body's true, and its peak memory. The copy should only do what is safe after a fork (no threads).
+struct ForkedRun {
+    bool ok = false;
+    long max_rss_kb = 0;
+};
+ForkedRun run_forked(const std::function<bool()>& body);
 
 class ChildProcess {
   public:

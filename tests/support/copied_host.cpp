@@ -1,7 +1,7 @@
 #include "copied_host.h"
 
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -19,13 +19,13 @@ CopiedHost::CopiedHost(const std::string& subfolder) {
     const char* source = std::getenv("TAVC_TESSEL_HOST");
     if (source == nullptr) throw std::runtime_error("TAVC_TESSEL_HOST is not set");
     if (!root_.ok()) throw std::runtime_error("mkdtemp failed");
-    folder_ = subfolder.empty() ? std::filesystem::path(root_.path()) : std::filesystem::path(root_ / subfolder);
+    folder_ =
+        subfolder.empty() ? std::filesystem::path(root_.path()) : std::filesystem::path(root_ / subfolder);
     std::filesystem::create_directories(folder_);
     program_ = folder_ / "tessel_host";
     // A copy, not a link: the program's own path must name this folder.
     std::filesystem::copy_file(source, program_);
 }
-
 
 std::string CopiedHost::cache_text() const {
     std::ifstream in(cache_file(), std::ios::binary);
@@ -62,17 +62,21 @@ pid_t CopiedHost::start(const std::vector<std::string>& args, int& out) const {
     return pid;
 }
 
-int32_t CopiedHost::finish(pid_t pid, int out) const {
+int32_t CopiedHost::finish(pid_t pid, int out, rusage* usage) const {
     std::string printed;
     char buf[256];
     for (ssize_t n; (n = ::read(out, buf, sizeof buf)) != 0;) {
-        if (n > 0) printed.append(buf, static_cast<size_t>(n));
-        else if (errno != EINTR) break;
+        if (n > 0)
+            printed.append(buf, static_cast<size_t>(n));
+        else if (errno != EINTR)
+            break;
     }
     ::close(out);
     int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    rusage used{};
+    while (::wait4(pid, &status, 0, &used) < 0 && errno == EINTR) {
     }
+    if (usage) *usage = used;
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || printed.empty()) {
         ADD_FAILURE() << "tessel_host ended with status " << status << ", printed '" << printed << "'";
         return INT32_MIN;
@@ -80,10 +84,10 @@ int32_t CopiedHost::finish(pid_t pid, int out) const {
     return static_cast<int32_t>(std::strtol(printed.c_str(), nullptr, 10));
 }
 
-int32_t CopiedHost::call(const std::vector<std::string>& args) const {
+int32_t CopiedHost::call(const std::vector<std::string>& args, rusage* usage) const {
     int out = -1;
     pid_t pid = start(args, out);
-    return finish(pid, out);
+    return finish(pid, out, usage);
 }
 
 std::vector<int32_t> CopiedHost::call_together(const std::vector<std::vector<std::string>>& runs) const {
