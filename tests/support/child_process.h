@@ -22,6 +22,25 @@ struct ForkedRun {
 };
 ForkedRun run_forked(const std::function<bool()>& body);
 
+// A bound on a run's peak memory that is `plain_kb` in a plain build: a sanitizer's shadow memory and
+// quarantine add some hundreds of megabytes of their own.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define TAVC_TEST_SANITIZED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define TAVC_TEST_SANITIZED 1
+#endif
+#endif
+#ifdef TAVC_TEST_SANITIZED
+constexpr long peak_memory_bound_kb(long plain_kb) {
+    return plain_kb + 400 * 1024;
+}
+#else
+constexpr long peak_memory_bound_kb(long plain_kb) {
+    return plain_kb;
+}
+#endif
+
 class ChildProcess {
   public:
     // Starts argv[0] (a path) with the test's environment plus `env` (NAME=value entries replace the
