@@ -24,15 +24,15 @@ int32_t UploadRemarks(std::string_view url, int32_t port) {
     auto walking = tavc::file_io::lock_file(*path + ".upload.lock", true, true);
     if (!walking) return kCacheUnavailable;
     const std::string section = RemarksSection();
-    auto entries = tavc::profile::entries(*path, section);
+    // A record that cannot be sent stays in the file for a person to look at; it takes no turn.
+    auto sendable = [](std::string_view, std::string_view value) {
+        return SplitRatingRecord(HexDecode(value)).has_value();
+    };
+    auto entries = tavc::profile::entries(*path, section, sendable, kRatingsPerWalk);
     if (!entries) return kCacheUnavailable;
-    size_t sent = 0;
     for (const tavc::profile::Entry& entry : *entries) {
-        if (sent == kRatingsPerWalk) break;
-        // A record that cannot be sent stays in the file for a person to look at; it takes no turn.
         auto fields = SplitRatingRecord(HexDecode(entry.value));
         if (!fields) continue;
-        ++sent;
         int32_t r = RemarkToDB(fields->user, fields->remark, fields->detail, HexDecode(entry.key), url, port);
         // A refused URL reaches the server for no entry: like a failed connection, not a success.
         if (r == kNoConnection || r == kMalformedUrl) return kServerUnreachable;

@@ -13,6 +13,7 @@
 // writable by their owner only.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -36,6 +37,10 @@ class Document {
     std::optional<std::string> find(std::string_view section, std::string_view key) const;
     // The section's entries in file order; empty when the section is missing.
     std::vector<Entry> entries(std::string_view section) const;
+    // The first `limit` of those that `wanted` (key, value) accepts.
+    std::vector<Entry> entries(std::string_view section,
+                               const std::function<bool(std::string_view, std::string_view)>& wanted,
+                               size_t limit) const;
     bool contains(std::string_view section, std::string_view key) const {
         return entry_index(section, key).has_value();
     }
@@ -66,10 +71,18 @@ class Document {
     // Lines that are neither sections nor entries are kept as one line per run, their line ends inside,
     // so that a file of blank lines costs little more than its bytes.
     struct Line {
-        size_t at = 0, size = 0;
+        size_t at = 0;
+        uint32_t size_low = 0;  // the size in 40 bits, so that a line takes 16 bytes
+        uint8_t size_high = 0;
         Kind kind = Kind::Other;
         bool added = false;
+        size_t size() const { return size_low | size_t{size_high} << 32; }
+        void set_size(size_t size) {
+            size_low = static_cast<uint32_t>(size);
+            size_high = static_cast<uint8_t>(size >> 32);
+        }
     };
+    static Line line_at(size_t at, size_t size, Kind kind, bool added);
     static Parts split(std::string_view text);
     std::string_view text_of(const Line& line) const;
     Parts parts(size_t line) const { return split(text_of(lines_[line])); }
@@ -92,6 +105,11 @@ std::optional<std::string> read(const std::string& path, std::string_view sectio
 // The section's entries in file order; an empty list when the file or the section is missing, none when
 // the file exists but cannot be read.
 std::optional<std::vector<Entry>> entries(const std::string& path, std::string_view section);
+// The first `limit` of those that `wanted` (key, value) accepts: a caller that works through a few entries
+// holds no copy of a section of millions.
+std::optional<std::vector<Entry>> entries(
+    const std::string& path, std::string_view section,
+    const std::function<bool(std::string_view, std::string_view)>& wanted, size_t limit);
 
 // Writes value under key, replacing an older value; creates the file and the section as needed.
 // False when the file cannot be written (nothing changed then).

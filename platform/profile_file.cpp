@@ -66,6 +66,8 @@ Document Document::parse(std::string_view text) {
         doc.line_end_ = "\r\n";
     doc.parsed_.assign(text);
     std::string_view all = doc.parsed_;
+    // Room for a line per line end: address space only, where runs of other lines leave it unused.
+    doc.lines_.reserve(static_cast<size_t>(std::count(all.begin(), all.end(), '\n')) + 1);
     for (size_t at = 0, next = 0; at < all.size(); at = next) {
         size_t end = all.find('\n', at);
         next = end == std::string_view::npos ? all.size() : end + 1;
@@ -73,9 +75,9 @@ Document Document::parse(std::string_view text) {
         if (end > at && all[end - 1] == '\r') --end;
         Kind kind = split(all.substr(at, end - at)).kind;
         if (kind == Kind::Other && !doc.lines_.empty() && doc.lines_.back().kind == Kind::Other) {
-            doc.lines_.back().size = end - doc.lines_.back().at;  // the run takes this line in
+            doc.lines_.back().set_size(end - doc.lines_.back().at);  // the run takes this line in
         } else {
-            doc.lines_.push_back(Line{at, end - at, kind, false});
+            doc.lines_.push_back(line_at(at, end - at, kind, false));
         }
     }
     return doc;
@@ -94,11 +96,20 @@ Document::Parts Document::split(std::string_view text) {
 }
 
 std::string_view Document::text_of(const Line& line) const {
-    return std::string_view(line.added ? added_ : parsed_).substr(line.at, line.size);
+    return std::string_view(line.added ? added_ : parsed_).substr(line.at, line.size());
+}
+
+Document::Line Document::line_at(size_t at, size_t size, Kind kind, bool added) {
+    Line line;
+    line.at = at;
+    line.set_size(size);
+    line.kind = kind;
+    line.added = added;
+    return line;
 }
 
 Document::Line Document::add_line(std::string_view text) {
-    Line line{added_.size(), text.size(), split(text).kind, true};
+    Line line = line_at(added_.size(), text.size(), split(text).kind, true);
     added_.append(text);
     return line;
 }
@@ -132,13 +143,21 @@ std::optional<std::string> Document::find(std::string_view section, std::string_
 }
 
 std::vector<Entry> Document::entries(std::string_view section) const {
+    return entries(
+        section, [](std::string_view, std::string_view) { return true; }, SIZE_MAX);
+}
+
+std::vector<Entry> Document::entries(std::string_view section,
+                                     const std::function<bool(std::string_view, std::string_view)>& wanted,
+                                     size_t limit) const {
     std::vector<Entry> out;
     auto s = section_index(section);
     if (!s) return out;
-    for (size_t i = *s + 1, end = section_end(*s); i < end; ++i) {
+    for (size_t i = *s + 1, end = section_end(*s); i < end && out.size() < limit; ++i) {
         if (lines_[i].kind != Kind::Entry) continue;
         Parts entry = parts(i);
-        out.push_back({std::string(entry.name), std::string(entry.value)});
+        if (wanted(entry.name, entry.value))
+            out.push_back({std::string(entry.name), std::string(entry.value)});
     }
     return out;
 }
@@ -180,9 +199,9 @@ void Document::set(std::string_view section, std::string_view key, std::string_v
 namespace {
 
 // FNV-1a of the name with ASCII letters folded, so that names that compare equal hash equal.
-uint64_t folded_hash(std::string_view name) {
-    uint64_t h = 14695981039346656037ull;
-    for (char c : name) h = (h ^ static_cast<unsigned char>(fold(c))) * 1099511628211ull;
+uint32_t folded_hash(std::string_view name) {
+    uint32_t h = 2166136261u;
+    for (char c : name) h = (h ^ static_cast<unsigned char>(fold(c))) * 16777619u;
     return h;
 }
 
@@ -193,16 +212,18 @@ std::optional<std::string> Document::add_under_new_key(std::string_view section,
                                                        std::string_view value) {
     // The keys the section holds, by hash: each candidate is then looked up in time that does not grow
     // with the keys, where a scan per candidate made a crowded section quadratic.
-    std::vector<std::pair<uint64_t, size_t>> held;
+    std::vector<std::pair<uint32_t, uint32_t>> held;  // hash and line: 8 bytes a key
+    held.reserve(entries_in(section));
     if (auto s = section_index(section)) {
         for (size_t i = *s + 1, end = section_end(*s); i < end; ++i)
-            if (lines_[i].kind == Kind::Entry) held.emplace_back(folded_hash(parts(i).name), i);
+            if (lines_[i].kind == Kind::Entry)
+                held.emplace_back(folded_hash(parts(i).name), static_cast<uint32_t>(i));
     }
     std::sort(held.begin(), held.end());
     // With distinct candidates one of the first held.size()+1 is free.
     for (size_t n = 0; n <= held.size(); ++n) {
         std::string key(trim(candidate(static_cast<unsigned>(n))));
-        auto same = std::equal_range(held.begin(), held.end(), std::make_pair(folded_hash(key), size_t{0}),
+        auto same = std::equal_range(held.begin(), held.end(), std::make_pair(folded_hash(key), uint32_t{0}),
                                      [](const auto& a, const auto& b) { return a.first < b.first; });
         if (std::none_of(same.first, same.second,
                          [&](const auto& h) { return same_name(parts(h.second).name, key); })) {
@@ -270,6 +291,14 @@ std::optional<std::vector<Entry>> entries(const std::string& path, std::string_v
     auto doc = read_document(path);
     if (!doc) return std::nullopt;
     return doc->entries(section);
+}
+
+std::optional<std::vector<Entry>> entries(
+    const std::string& path, std::string_view section,
+    const std::function<bool(std::string_view, std::string_view)>& wanted, size_t limit) {
+    auto doc = read_document(path);
+    if (!doc) return std::nullopt;
+    return doc->entries(section, wanted, limit);
 }
 
 bool write(const std::string& path, std::string_view section, std::string_view key, std::string_view value) {
