@@ -19,15 +19,19 @@ constexpr size_t kRatingsPerWalk = 381;
 int32_t UploadRemarks(std::string_view url, int32_t port) {
     auto path = CacheFilePath();
     if (!path) return kCacheUnavailable;
-    // One walk at a time per cache: a second walk would send again what the first one is sending. The
-    // writers of ratings do not take this lock.
-    auto walking = tavc::file_io::lock_file(*path + ".upload.lock", true, true);
-    if (!walking) return kCacheUnavailable;
     const std::string section = RemarksSection();
     // A record that cannot be sent stays in the file for a person to look at; it takes no turn.
     auto sendable = [](std::string_view, std::string_view value) {
         return SplitRatingRecord(HexDecode(value)).has_value();
     };
+    // With nothing to send there is no walk to wait for, and no lock file is made.
+    auto any = tavc::profile::entries(*path, section, sendable, 1);
+    if (!any) return kCacheUnavailable;
+    if (any->empty()) return 0;
+    // One walk at a time per cache: a second walk would send again what the first one is sending. The
+    // writers of ratings do not take this lock.
+    auto walking = tavc::file_io::lock_file(*path + ".upload.lock", true, true);
+    if (!walking) return kCacheUnavailable;
     auto entries = tavc::profile::entries(*path, section, sendable, kRatingsPerWalk);
     if (!entries) return kCacheUnavailable;
     for (const tavc::profile::Entry& entry : *entries) {

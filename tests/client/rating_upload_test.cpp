@@ -81,6 +81,8 @@ TEST_F(RatingUpload, WithoutCacheFileOrSectionThereIsNothingToSend) {
     EXPECT_EQ(upload(server), 0);
     host_.write_cache("[" + LoginsSection() + "]\n" + HexEncode("0001") + "=" + HexEncode("abc") + "\n");
     EXPECT_EQ(upload(server), 0);
+    // Nor is anything made beside the host for it.
+    EXPECT_FALSE(std::filesystem::exists(host_.cache_file().string() + ".upload.lock"));
 }
 
 TEST_F(RatingUpload, SendsEveryRatingInFileOrderAndDeletesEachAcceptedOne) {
