@@ -1,11 +1,15 @@
 #include "file_io.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/file.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <thread>
 
 namespace tavc::file_io {
@@ -83,13 +87,32 @@ std::optional<Fd> lock_file(const std::string& path, bool exclusive, bool create
     if (!fd) return std::nullopt;
     struct stat st {};
     if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
-    // A holder that is stopped or hangs must not hold up every other process for ever.
+    const int operation = (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB;
+    if (::flock(fd.get(), operation) == 0) return fd;
+    if (errno != EWOULDBLOCK && errno != EINTR) return std::nullopt;
+    // A holder that is stopped or hangs must not hold up every other process for ever: the wait is
+    // bounded, so no blocking flock. A holder lets go by closing the file; a waiter woken by that close
+    // tries again at once, as a blocked flock would, where one that slept blindly lost nearly every time
+    // to a writer storing again straight away. The watch is set before the next try, so no close goes
+    // unseen; the short poll is a backstop where closes are not reported.
+    Fd closes(::inotify_init1(IN_CLOEXEC | IN_NONBLOCK));
+    bool watching = closes && ::inotify_add_watch(closes.get(), path.c_str(), IN_CLOSE | IN_DONT_FOLLOW) >= 0;
     auto deadline = std::chrono::steady_clock::now() + wait;
     for (;;) {
-        if (::flock(fd.get(), (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) == 0) return fd;
+        if (::flock(fd.get(), operation) == 0) return fd;
         if (errno != EWOULDBLOCK && errno != EINTR) return std::nullopt;
-        if (std::chrono::steady_clock::now() >= deadline) return std::nullopt;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline -
+                                                                          std::chrono::steady_clock::now());
+        if (left.count() <= 0) return std::nullopt;
+        if (!watching) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            continue;
+        }
+        pollfd ready{closes.get(), POLLIN, 0};
+        ::poll(&ready, 1, static_cast<int>(std::min<int64_t>(left.count(), 5)));
+        char events[4096];
+        while (::read(closes.get(), events, sizeof events) > 0) {
+        }
     }
 }
 
