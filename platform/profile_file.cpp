@@ -69,6 +69,12 @@ Document Document::parse(std::string_view text) {
     // Room for a line per line end: address space only, where runs of other lines leave it unused.
     doc.lines_.reserve(static_cast<size_t>(std::count(all.begin(), all.end(), '\n')) + 1);
     for (size_t at = 0, next = 0; at < all.size(); at = next) {
+        // Empty lines that add to a run are taken in at once, so a mass of them costs little.
+        if (all[at] == '\n' && !doc.lines_.empty() && doc.lines_.back().kind == Kind::Other) {
+            next = std::min(all.find_first_not_of('\n', at), all.size());
+            doc.lines_.back().set_size(next - 1 - doc.lines_.back().at);
+            continue;
+        }
         size_t end = all.find('\n', at);
         next = end == std::string_view::npos ? all.size() : end + 1;
         if (end == std::string_view::npos) end = all.size();

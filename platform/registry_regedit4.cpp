@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -212,13 +213,13 @@ std::optional<Section> parse_header(std::string_view line, Hive hive) {
 void drop_trailing_blanks(Section& section) {
     while (!section.lines.empty() && !section.lines.back().is_value) {
         std::string& run = section.lines.back().raw[0];
-        size_t cut = run.rfind('\n');
-        if (!trim(std::string_view(run).substr(cut == run.npos ? 0 : cut + 1)).empty()) return;
-        if (cut == run.npos) {
-            section.lines.pop_back();
-        } else {
-            run.resize(cut);
+        size_t last = run.find_last_not_of(" \t\r\n");
+        if (last != run.npos) {
+            run.resize(
+                std::min(run.find('\n', last), run.size()));  // up to the end of its last line with text
+            return;
         }
+        section.lines.pop_back();
     }
 }
 
@@ -240,6 +241,12 @@ HiveText parse(std::string_view text, Hive hive) {
     HiveText hive_text;
     Section* section = nullptr;
     for (; at < text.size(); at = next) {
+        // Empty lines that add to a run are taken in at once, so a mass of them costs a copy.
+        if (text[at] == '\n' && section && !section->lines.empty() && !section->lines.back().is_value) {
+            next = std::min(text.find_first_not_of('\n', at), text.size());
+            section->lines.back().raw[0].append(next - at, '\n');
+            continue;
+        }
         std::string_view raw = line_at(text, at, next);
         std::string_view t = trim(raw);
         // Blank lines inside a key are kept (one ends a wrapped value); the writer puts its own
