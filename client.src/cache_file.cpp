@@ -25,11 +25,11 @@ int hex_digit(char c) {
 std::string HexEncode(std::string_view text) {
     static constexpr char kDigits[] = "0123456789ABCDEF";
     text = text.substr(0, text.find('\0'));
-    std::string out;
-    out.reserve(text.size() * 2);
-    for (unsigned char c : text) {
-        out += kDigits[c >> 4];
-        out += kDigits[c & 0x0F];
+    std::string out(text.size() * 2, '0');
+    for (size_t i = 0; i < text.size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(text[i]);
+        out[2 * i] = kDigits[c >> 4];
+        out[2 * i + 1] = kDigits[c & 0x0F];
     }
     return out;
 }
@@ -63,9 +63,24 @@ std::string RemarksSection() {
 std::string RatingTimeStamp(std::time_t t) {
     std::tm local{};
     localtime_r(&t, &local);
-    char text[64];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d%%20%02d:%02d:%02d", local.tm_year + 1900,
-                  local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
+    // By hand rather than by printf: a store into a crowded cache tries a stamp per cached rating.
+    std::string text = "0000-00-00%2000:00:00";
+    auto put = [&text](size_t at, int value, size_t digits) {
+        for (size_t i = at + digits; i-- > at; value /= 10) text[i] = static_cast<char>('0' + value % 10);
+    };
+    int year = local.tm_year + 1900;
+    if (year < 0 || year > 9999) {
+        char wide[64];
+        std::snprintf(wide, sizeof wide, "%04d-%02d-%02d%%20%02d:%02d:%02d", year, local.tm_mon + 1,
+                      local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
+        return wide;
+    }
+    put(0, year, 4);
+    put(5, local.tm_mon + 1, 2);
+    put(8, local.tm_mday, 2);
+    put(13, local.tm_hour, 2);
+    put(16, local.tm_min, 2);
+    put(19, local.tm_sec, 2);
     return text;
 }
 

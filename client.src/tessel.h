@@ -103,9 +103,10 @@ TESSEL_API ExportResult TAVSpeak(const char* text, int32_t flag);
 /* ---- Cache file "tavc.cache" beside the host program ----------------------------------------------
  * The file lies in the folder of the executable of the calling process. It holds the logins the server
  * confirmed and the ratings not yet sent, every name and value as upper-case hex of its bytes (read in
- * either case). Each call reads or replaces the file whole under a lock, so a crash or a second process
- * never leaves it half written; it is created readable by its owner only. A null text counts as the
- * empty text in every export below. */
+ * either case). Each change replaces the file whole (through "tavc.cache.tmp") under the lock of
+ * "tavc.cache.lock", waited for at most 5 s, so a crash or a second process never leaves it half written;
+ * reading takes no lock. It is created readable by its owner only. A null text counts as the empty text
+ * in every export below. */
 
 /* Offline login: 0 the password matches, byte for byte, the one the server last confirmed for user;
  * 2 user is the reserved id "qelto" (tested first); 3 the password differs, or the server never
@@ -113,8 +114,8 @@ TESSEL_API ExportResult TAVSpeak(const char* text, int32_t flag);
 TESSEL_API ExportResult TAVCLoginToCache(const char* user, const char* passwd);
 /* Stores one rating "user,remark,detail" (remark: the low byte; 0 ends the record after "user,") under
  * the current local time "yyyy-mm-dd%20hh:mm:ss". A rating never replaces another: when that second's
- * key is taken, the rating gets the next free second. 0 stored; -2 not stored (folder not found, or
- * the file cannot be written). */
+ * key is taken, the rating gets the next free second. 0 stored; -2 not stored (folder not found, the
+ * file cannot be written, or its lock was not had within 5 s). */
 TESSEL_API ExportResult TAVCRemarkToCache(const char* user, int32_t remark, const char* detail);
 
 /* ---- Rating server -------------------------------------------------------------------------------
@@ -128,7 +129,8 @@ TESSEL_API ExportResult TAVCRemarkToCache(const char* user, int32_t remark, cons
  * connection closed before one, or an answer line that does not begin with a digit. Reply lines over
  * 16384 bytes are skipped. Blocks up to about 6 s. */
 
-/* Server login; 0 also stores the login in the cache file (a failed store leaves the 0 standing). */
+/* Server login; 0 also stores the login in the cache file (a failed store leaves the 0 standing), which
+ * may wait up to 5 s more for the cache's lock. */
 TESSEL_API ExportResult TAVCLoginToDB(const char* user, const char* passwd, const char* url, int32_t port);
 /* Sends one rating; time is a cached time stamp "yyyy-mm-dd%20hh:mm:ss". */
 TESSEL_API ExportResult TAVCRemarkToDB(const char* user, int32_t remark, const char* detail, const char* time,
@@ -136,10 +138,12 @@ TESSEL_API ExportResult TAVCRemarkToDB(const char* user, int32_t remark, const c
 /* Sends the cached ratings in file order, at most 381 per call (the rest wait for the next call), and
  * deletes each one right after the server accepts it. A rating the server refuses or does not answer
  * stays and is sent again next time; a record lacking its remark or detail field stays unsent. The
- * detail is all that follows the second comma of the record. 0 the walk went through; -1 a request
- * could not connect, or the URL is malformed, and the walk stopped there; -2 the host program's folder
- * was not found, or the cache file could not be read or an accepted rating not deleted (the walk stops
- * then). */
+ * detail is all that follows the second comma of the record. One walk at a time per cache (the lock of
+ * "tavc.cache.upload.lock"): a second call waits for the first at most 5 s. An accepted rating is
+ * deleted only while its key still holds the record sent. 0 the walk went through; -1 a request could
+ * not connect, or the URL is malformed, and the walk stopped there; -2 the host program's folder was not
+ * found, another walk went on for more than 5 s, or the cache file could not be read or an accepted
+ * rating not deleted (the walk stops then). */
 TESSEL_API ExportResult TAVCUploadRemarks(const char* url, int32_t port);
 
 #ifdef __cplusplus

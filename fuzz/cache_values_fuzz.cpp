@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -37,5 +38,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     check(again.find(section, key) == value);
     check(again.entries(section) == doc.entries(section));
     check(again.remove(section, key) && !again.contains(section, key));
+
+    // The new key is the first candidate the section does not hold, as a search key by key finds it.
+    auto candidate = [](unsigned n) { return HexEncode(std::to_string(n % 50)); };
+    std::optional<std::string> first_free;
+    for (unsigned n = 0, held = static_cast<unsigned>(doc.entries_in(section)); n <= held && !first_free; ++n)
+        if (!doc.contains(section, candidate(n))) first_free = candidate(n);
+    auto fresh = doc.add_under_new_key(section, candidate, value);
+    if (first_free) check(fresh == first_free && doc.find(section, *fresh) == value);
     return 0;
 }

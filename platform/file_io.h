@@ -4,6 +4,7 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -46,15 +47,22 @@ std::optional<FileText> read_file(const std::string& path);
 // Creates the folder and its missing parents with `mode`. True when it is a folder afterwards.
 bool make_folders(const std::string& path, mode_t mode = 0700);
 
-// Replaces the file as a whole with `mode`: the text goes to a temporary file in the same folder, which
+// Replaces the file as a whole with `mode`: the text goes to the temporary file "<path>.tmp", which
 // reaches the disk and then takes the file's place by rename; the folder is synced too, so a power loss
-// cannot bring back the old file. On failure the old file stays as it was.
+// cannot bring back the old file. On failure the old file stays as it was. The temporary file's name is
+// fixed, so that a writer killed midway leaves no more than that one file, which the next write replaces:
+// writers of one file must take turns (lock_file).
 bool replace_file(const std::string& path, std::string_view text, mode_t mode);
+
+// How long a lock is waited for before the caller gives up.
+inline constexpr std::chrono::milliseconds kLockWait{5000};
 
 // An advisory lock (flock) on a lock file of its own, held while the returned descriptor lives; the
 // kernel drops it if the process dies. The data file itself cannot carry the lock, since replace_file
-// puts a new file in its place. With `create`, a missing lock file is made with mode 0600.
-// None when the lock file cannot be opened or locked.
-std::optional<Fd> lock_file(const std::string& path, bool exclusive, bool create);
+// puts a new file in its place. With `create`, a missing lock file is made with mode 0600. Only a regular
+// file serves (a link in its place is not followed). None when the lock file cannot be opened or the lock
+// is not had within `wait`.
+std::optional<Fd> lock_file(const std::string& path, bool exclusive, bool create,
+                            std::chrono::milliseconds wait = kLockWait);
 
 }  // namespace tavc::file_io

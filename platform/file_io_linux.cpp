@@ -1,11 +1,16 @@
 #include "file_io.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/file.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
+#include <thread>
 
 namespace tavc::file_io {
 
@@ -56,8 +61,10 @@ bool make_folders(const std::string& path, mode_t mode) {
 }
 
 bool replace_file(const std::string& path, std::string_view text, mode_t mode) {
-    std::string temp = path + ".XXXXXX";
-    Fd fd(::mkostemp(temp.data(), O_CLOEXEC));
+    // One fixed name: the next writer removes what a writer killed midway left there.
+    std::string temp = path + ".tmp";
+    if (::unlink(temp.c_str()) != 0 && errno != ENOENT) return false;
+    Fd fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
     if (!fd) return false;
     bool ok = write_all(fd.get(), text) && ::fchmod(fd.get(), mode) == 0 && ::fsync(fd.get()) == 0;
     ok = ::close(fd.release()) == 0 && ok;
@@ -72,13 +79,41 @@ bool replace_file(const std::string& path, std::string_view text, mode_t mode) {
     return true;
 }
 
-std::optional<Fd> lock_file(const std::string& path, bool exclusive, bool create) {
-    Fd fd(create ? ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600)
-                 : ::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+std::optional<Fd> lock_file(const std::string& path, bool exclusive, bool create,
+                            std::chrono::milliseconds wait) {
+    // Whatever stands in the lock file's place, a FIFO or a link, must neither block nor redirect the open.
+    int flags = O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | (create ? O_RDWR | O_CREAT : O_RDONLY);
+    Fd fd(::open(path.c_str(), flags, 0600));
     if (!fd) return std::nullopt;
-    while (::flock(fd.get(), exclusive ? LOCK_EX : LOCK_SH) != 0)
-        if (errno != EINTR) return std::nullopt;
-    return fd;
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+    const int operation = (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB;
+    if (::flock(fd.get(), operation) == 0) return fd;
+    if (errno != EWOULDBLOCK && errno != EINTR) return std::nullopt;
+    // A holder that is stopped or hangs must not hold up every other process for ever: the wait is
+    // bounded, so no blocking flock. A holder lets go by closing the file; a waiter woken by that close
+    // tries again at once, as a blocked flock would, where one that slept blindly lost nearly every time
+    // to a writer storing again straight away. The watch is set before the next try, so no close goes
+    // unseen; the short poll is a backstop where closes are not reported.
+    Fd closes(::inotify_init1(IN_CLOEXEC | IN_NONBLOCK));
+    bool watching = closes && ::inotify_add_watch(closes.get(), path.c_str(), IN_CLOSE | IN_DONT_FOLLOW) >= 0;
+    auto deadline = std::chrono::steady_clock::now() + wait;
+    for (;;) {
+        if (::flock(fd.get(), operation) == 0) return fd;
+        if (errno != EWOULDBLOCK && errno != EINTR) return std::nullopt;
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline -
+                                                                          std::chrono::steady_clock::now());
+        if (left.count() <= 0) return std::nullopt;
+        if (!watching) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            continue;
+        }
+        pollfd ready{closes.get(), POLLIN, 0};
+        ::poll(&ready, 1, static_cast<int>(std::min<int64_t>(left.count(), 5)));
+        char events[4096];
+        while (::read(closes.get(), events, sizeof events) > 0) {
+        }
+    }
 }
 
 }  // namespace tavc::file_io

@@ -1,6 +1,7 @@
 #include "profile.h"
 
 #include <algorithm>
+#include <cstdint>
 
 #include "file_io.h"
 #include "text.h"
@@ -25,13 +26,14 @@ bool modify(const std::string& path, const std::function<bool(Document&)>& chang
     auto file = file_io::read_file(path);
     if (!file) return false;
     Document doc = Document::parse(file->text);
+    file.reset();  // the document holds its own copy
     if (!change(doc)) return true;
     return file_io::replace_file(path, doc.text(), kOwnerOnly);
 }
 
 std::optional<Document> read_document(const std::string& path) {
-    // A file made by hand may have no lock file: read it all the same.
-    auto held = file_io::lock_file(lock_path(path), false, false);
+    // No lock: the file is only ever replaced by rename, so a reader sees one whole version, and a
+    // writer that is stopped holding the lock delays no reader.
     auto file = file_io::read_file(path);
     if (!file) return std::nullopt;
     return Document::parse(file->text);
@@ -44,53 +46,66 @@ Document Document::parse(std::string_view text) {
     size_t first_end = text.find('\n');
     if (first_end != std::string_view::npos && first_end > 0 && text[first_end - 1] == '\r')
         doc.line_end_ = "\r\n";
-    doc.lines_.reserve(static_cast<size_t>(std::count(text.begin(), text.end(), '\n')) + 1);
-    while (!text.empty()) {
-        size_t end = text.find('\n');
-        std::string_view line = text.substr(0, end);
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        doc.lines_.push_back(parse_line(line));
-        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+    doc.parsed_.assign(text);
+    std::string_view all = doc.parsed_;
+    // Room for a line per line end: address space only, where runs of other lines leave it unused.
+    doc.lines_.reserve(static_cast<size_t>(std::count(all.begin(), all.end(), '\n')) + 1);
+    for (size_t at = 0, next = 0; at < all.size(); at = next) {
+        // Empty lines that add to a run are taken in at once, so a mass of them costs little.
+        if (all[at] == '\n' && !doc.lines_.empty() && doc.lines_.back().kind == Kind::Other) {
+            next = std::min(all.find_first_not_of('\n', at), all.size());
+            doc.lines_.back().set_size(next - 1 - doc.lines_.back().at);
+            continue;
+        }
+        size_t end = all.find('\n', at);
+        next = end == std::string_view::npos ? all.size() : end + 1;
+        if (end == std::string_view::npos) end = all.size();
+        if (end > at && all[end - 1] == '\r') --end;
+        Kind kind = split(all.substr(at, end - at)).kind;
+        if (kind == Kind::Other && !doc.lines_.empty() && doc.lines_.back().kind == Kind::Other) {
+            doc.lines_.back().set_size(end - doc.lines_.back().at);  // the run takes this line in
+        } else {
+            doc.lines_.push_back(line_at(at, end - at, kind, false));
+        }
     }
     return doc;
 }
 
-Document::Line Document::parse_line(std::string_view text) {
-    Line line;
-    line.text = text;
-    std::string_view all = line.text;
-    std::string_view body = trim(all);
-    auto place = [&](std::string_view part, size_t& at, size_t& size) {
-        part = trim(part);
-        at = static_cast<size_t>(part.data() - all.data());
-        size = part.size();
-    };
-    if (body.empty() || body.front() == ';') return line;
+Document::Parts Document::split(std::string_view text) {
+    std::string_view body = trim(text);
+    if (body.empty() || body.front() == ';') return {};
     if (body.front() == '[') {
         body.remove_prefix(1);
-        line.kind = Kind::Section;
-        place(body.substr(0, body.find(']')), line.name_at, line.name_size);
-        return line;
+        return {Kind::Section, trim(body.substr(0, body.find(']'))), {}};
     }
     size_t eq = body.find('=');
-    if (eq == std::string_view::npos) return line;
-    line.kind = Kind::Entry;
-    place(body.substr(0, eq), line.name_at, line.name_size);
-    place(body.substr(eq + 1), line.value_at, line.value_size);
+    if (eq == std::string_view::npos) return {};
+    return {Kind::Entry, trim(body.substr(0, eq)), trim(body.substr(eq + 1))};
+}
+
+std::string_view Document::text_of(const Line& line) const {
+    return std::string_view(line.added ? added_ : parsed_).substr(line.at, line.size());
+}
+
+Document::Line Document::line_at(size_t at, size_t size, Kind kind, bool added) {
+    Line line;
+    line.at = at;
+    line.set_size(size);
+    line.kind = kind;
+    line.added = added;
     return line;
 }
 
-Document::Line Document::entry_line(std::string_view key, std::string_view value) {
-    std::string text;
-    text.reserve(key.size() + 1 + value.size());
-    text.append(key).append("=").append(value);
-    return parse_line(text);
+Document::Line Document::add_line(std::string_view text) {
+    Line line = line_at(added_.size(), text.size(), split(text).kind, true);
+    added_.append(text);
+    return line;
 }
 
 std::optional<size_t> Document::section_index(std::string_view section) const {
     section = trim(section);
     for (size_t i = 0; i < lines_.size(); ++i)
-        if (lines_[i].kind == Kind::Section && text::iequal(lines_[i].name(), section)) return i;
+        if (lines_[i].kind == Kind::Section && text::iequal(parts(i).name, section)) return i;
     return std::nullopt;
 }
 
@@ -105,23 +120,33 @@ std::optional<size_t> Document::entry_index(std::string_view section, std::strin
     if (!s) return std::nullopt;
     key = trim(key);
     for (size_t i = *s + 1, end = section_end(*s); i < end; ++i)
-        if (lines_[i].kind == Kind::Entry && text::iequal(lines_[i].name(), key)) return i;
+        if (lines_[i].kind == Kind::Entry && text::iequal(parts(i).name, key)) return i;
     return std::nullopt;
 }
 
 std::optional<std::string> Document::find(std::string_view section, std::string_view key) const {
     auto i = entry_index(section, key);
     if (!i) return std::nullopt;
-    return std::string(lines_[*i].value());
+    return std::string(parts(*i).value);
 }
 
 std::vector<Entry> Document::entries(std::string_view section) const {
+    return entries(
+        section, [](std::string_view, std::string_view) { return true; }, SIZE_MAX);
+}
+
+std::vector<Entry> Document::entries(std::string_view section,
+                                     const std::function<bool(std::string_view, std::string_view)>& wanted,
+                                     size_t limit) const {
     std::vector<Entry> out;
     auto s = section_index(section);
     if (!s) return out;
-    for (size_t i = *s + 1, end = section_end(*s); i < end; ++i)
-        if (lines_[i].kind == Kind::Entry)
-            out.push_back({std::string(lines_[i].name()), std::string(lines_[i].value())});
+    for (size_t i = *s + 1, end = section_end(*s); i < end && out.size() < limit; ++i) {
+        if (lines_[i].kind != Kind::Entry) continue;
+        Parts entry = parts(i);
+        if (wanted(entry.name, entry.value))
+            out.push_back({std::string(entry.name), std::string(entry.value)});
+    }
     return out;
 }
 
@@ -137,19 +162,64 @@ void Document::set(std::string_view section, std::string_view key, std::string_v
     key = trim(key);
     value = trim(value);
     if (auto i = entry_index(section, key)) {
-        lines_[*i] = entry_line(lines_[*i].name(), value);
+        std::string text(parts(*i).name);  // keeps the stored spelling of the key
+        text.append("=").append(value);
+        lines_[*i] = add_line(text);
         return;
     }
+    std::string text(key);
+    text.append("=").append(value);
     if (auto s = section_index(section)) {
         size_t at = *s + 1;
         for (size_t i = at, end = section_end(*s); i < end; ++i)
             if (lines_[i].kind == Kind::Entry) at = i + 1;
-        lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(at), entry_line(key, value));
+        lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(at), add_line(text));
         return;
     }
-    if (!lines_.empty() && !trim(lines_.back().text).empty()) lines_.push_back(Line());
-    lines_.push_back(parse_line("[" + std::string(trim(section)) + "]"));
-    lines_.push_back(entry_line(key, value));
+    if (!lines_.empty()) {
+        std::string_view last = text_of(lines_.back());
+        if (!trim(last.substr(last.rfind('\n') + 1)).empty()) lines_.push_back(Line());
+    }
+    lines_.push_back(add_line("[" + std::string(trim(section)) + "]"));
+    lines_.push_back(add_line(text));
+}
+
+namespace {
+
+// FNV-1a of the name with ASCII letters folded, so that names that compare equal hash equal.
+uint32_t folded_hash(std::string_view name) {
+    uint32_t h = 2166136261u;
+    for (char c : name) h = (h ^ static_cast<unsigned char>(text::ascii_lower(c))) * 16777619u;
+    return h;
+}
+
+}  // namespace
+
+std::optional<std::string> Document::add_under_new_key(std::string_view section,
+                                                       const std::function<std::string(unsigned)>& candidate,
+                                                       std::string_view value) {
+    // The keys the section holds, by hash: each candidate is then looked up in time that does not grow
+    // with the keys, where a scan per candidate made a crowded section quadratic.
+    std::vector<std::pair<uint32_t, uint32_t>> held;  // hash and line: 8 bytes a key
+    held.reserve(entries_in(section));
+    if (auto s = section_index(section)) {
+        for (size_t i = *s + 1, end = section_end(*s); i < end; ++i)
+            if (lines_[i].kind == Kind::Entry)
+                held.emplace_back(folded_hash(parts(i).name), static_cast<uint32_t>(i));
+    }
+    std::sort(held.begin(), held.end());
+    // With distinct candidates one of the first held.size()+1 is free.
+    for (size_t n = 0; n <= held.size(); ++n) {
+        std::string key(trim(candidate(static_cast<unsigned>(n))));
+        auto same = std::equal_range(held.begin(), held.end(), std::make_pair(folded_hash(key), uint32_t{0}),
+                                     [](const auto& a, const auto& b) { return a.first < b.first; });
+        if (std::none_of(same.first, same.second,
+                         [&](const auto& h) { return text::iequal(parts(h.second).name, key); })) {
+            set(section, key, value);
+            return key;
+        }
+    }
+    return std::nullopt;
 }
 
 bool Document::remove(std::string_view section, std::string_view key) {
@@ -159,12 +229,43 @@ bool Document::remove(std::string_view section, std::string_view key) {
     return true;
 }
 
+bool Document::remove(std::string_view section, std::string_view key, std::string_view value) {
+    auto s = section_index(section);
+    if (!s) return false;
+    key = trim(key);
+    value = trim(value);
+    for (size_t i = *s + 1, end = section_end(*s); i < end; ++i) {
+        if (lines_[i].kind != Kind::Entry) continue;
+        Parts entry = parts(i);
+        if (text::iequal(entry.name, key) && entry.value == value) {
+            lines_.erase(lines_.begin() + static_cast<std::ptrdiff_t>(i));
+            return true;
+        }
+    }
+    return false;
+}
+
 std::string Document::text() const {
-    std::string out;
+    // A run of other lines gets the file's line end after each of its lines, as a line of its own would.
     size_t size = 0;
-    for (const Line& line : lines_) size += line.text.size() + line_end_.size();
+    for (const Line& line : lines_) {
+        std::string_view t = text_of(line);
+        size_t ends = line.kind == Kind::Other && !line.added ? std::count(t.begin(), t.end(), '\n') + 1 : 1;
+        size += t.size() + ends * line_end_.size();
+    }
+    std::string out;
     out.reserve(size);
-    for (const Line& line : lines_) out.append(line.text).append(line_end_);
+    for (const Line& line : lines_) {
+        std::string_view t = text_of(line);
+        if (line.kind == Kind::Other && !line.added) {
+            for (size_t cut; (cut = t.find('\n')) != std::string_view::npos; t.remove_prefix(cut + 1)) {
+                std::string_view part = t.substr(0, cut);
+                if (!part.empty() && part.back() == '\r') part.remove_suffix(1);
+                out.append(part).append(line_end_);
+            }
+        }
+        out.append(t).append(line_end_);
+    }
     return out;
 }
 
@@ -180,6 +281,14 @@ std::optional<std::vector<Entry>> entries(const std::string& path, std::string_v
     return doc->entries(section);
 }
 
+std::optional<std::vector<Entry>> entries(
+    const std::string& path, std::string_view section,
+    const std::function<bool(std::string_view, std::string_view)>& wanted, size_t limit) {
+    auto doc = read_document(path);
+    if (!doc) return std::nullopt;
+    return doc->entries(section, wanted, limit);
+}
+
 bool write(const std::string& path, std::string_view section, std::string_view key, std::string_view value) {
     return modify(path, [&](Document& doc) {
         doc.set(section, key, value);
@@ -192,17 +301,8 @@ std::optional<std::string> write_under_new_key(const std::string& path, std::str
                                                std::string_view value) {
     std::optional<std::string> chosen;
     bool ok = modify(path, [&](Document& doc) {
-        // With distinct candidates one of the first entries+1 is free.
-        size_t tries = doc.entries_in(section) + 1;
-        for (unsigned i = 0; i < tries; ++i) {
-            std::string key(trim(candidate(i)));
-            if (!doc.contains(section, key)) {
-                doc.set(section, key, value);
-                chosen = std::move(key);
-                return true;
-            }
-        }
-        return false;
+        chosen = doc.add_under_new_key(section, candidate, value);
+        return chosen.has_value();
     });
     if (!ok) return std::nullopt;
     return chosen;
@@ -210,6 +310,10 @@ std::optional<std::string> write_under_new_key(const std::string& path, std::str
 
 bool remove(const std::string& path, std::string_view section, std::string_view key) {
     return modify(path, [&](Document& doc) { return doc.remove(section, key); });
+}
+
+bool remove(const std::string& path, std::string_view section, std::string_view key, std::string_view value) {
+    return modify(path, [&](Document& doc) { return doc.remove(section, key, value); });
 }
 
 }  // namespace tavc::profile

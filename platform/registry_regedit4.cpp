@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -77,11 +78,22 @@ std::string_view trim(std::string_view s) {
     return text::trim(s, " \t\r");
 }
 
+// A value, or a run of lines that are none: a run is kept as one text with its line ends inside, so that
+// a mass of blank or unreadable lines costs little more than its bytes.
 struct Line {
     bool is_value = false;
     std::string name;              // value name (UTF-8), "" for the default value
     std::vector<std::string> raw;  // as stored, continuation lines included; written back unchanged
 };
+
+std::string_view first_line(std::string_view run) {
+    return run.substr(0, run.find('\n'));
+}
+
+void add_to_run(std::string& run, std::string_view line) {
+    run += '\n';
+    run += line;
+}
 
 struct Section {
     std::string header;  // the key line as stored
@@ -187,62 +199,78 @@ std::optional<Section> parse_header(std::string_view line, Hive hive) {
 }
 
 void drop_trailing_blanks(Section& section) {
-    while (!section.lines.empty() && !section.lines.back().is_value &&
-           trim(section.lines.back().raw[0]).empty())
+    while (!section.lines.empty() && !section.lines.back().is_value) {
+        std::string& run = section.lines.back().raw[0];
+        size_t last = run.find_last_not_of(" \t\r\n");
+        if (last != run.npos) {
+            run.resize(
+                std::min(run.find('\n', last), run.size()));  // up to the end of its last line with text
+            return;
+        }
         section.lines.pop_back();
+    }
 }
 
-std::vector<std::string_view> split_lines(std::string_view text) {
-    std::vector<std::string_view> lines;
-    while (!text.empty()) {
-        size_t cut = text.find('\n');
-        std::string_view line = text.substr(0, cut);
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        lines.push_back(line);
-        text = cut == text.npos ? std::string_view() : text.substr(cut + 1);
-    }
-    return lines;
+// The line that starts at `at` without its line end, and where the next one starts.
+std::string_view line_at(std::string_view text, size_t at, size_t& next) {
+    size_t cut = text.find('\n', at);
+    next = cut == text.npos ? text.size() : cut + 1;
+    std::string_view line = text.substr(at, (cut == text.npos ? text.size() : cut) - at);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    return line;
 }
 
 HiveText parse(std::string_view text, Hive hive) {
     if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
-    std::vector<std::string_view> lines = split_lines(text);
-    size_t i = 0;
-    while (i < lines.size() && trim(lines[i]).empty()) ++i;
-    if (i < lines.size() && trim(lines[i]) == "REGEDIT4") ++i;
+    size_t at = 0, next = 0;
+    while (at < text.size() && trim(line_at(text, at, next)).empty()) at = next;
+    if (at < text.size() && trim(line_at(text, at, next)) == "REGEDIT4") at = next;
 
     HiveText hive_text;
     Section* section = nullptr;
-    for (; i < lines.size(); ++i) {
-        std::string_view t = trim(lines[i]);
+    for (; at < text.size(); at = next) {
+        // Empty lines that add to a run are taken in at once, so a mass of them costs a copy.
+        if (text[at] == '\n' && section && !section->lines.empty() && !section->lines.back().is_value) {
+            next = std::min(text.find_first_not_of('\n', at), text.size());
+            section->lines.back().raw[0].append(next - at, '\n');
+            continue;
+        }
+        std::string_view raw = line_at(text, at, next);
+        std::string_view t = trim(raw);
         // Blank lines inside a key are kept (one ends a wrapped value); the writer puts its own
         // blank line after each key, so those at the end are layout only.
         if (t.empty() && !section) continue;
-        if (auto header = parse_header(lines[i], hive)) {
+        if (auto header = parse_header(raw, hive)) {
             if (section) drop_trailing_blanks(*section);
             hive_text.sections.push_back(std::move(*header));
             section = &hive_text.sections.back();
             continue;
         }
-        Line line;
-        line.raw.emplace_back(lines[i]);
         size_t data = 0;
-        if (section && section->ours) {
-            if (auto name = value_name(t, data)) {
-                line.is_value = true;
-                line.name = std::move(*name);
-                if (is_hex_value(t)) {
-                    while (ends_in_backslash(line.raw.back()) && i + 1 < lines.size() &&
-                           is_hex_continuation(lines[i + 1]))
-                        line.raw.emplace_back(lines[++i]);
-                }
+        std::optional<std::string> name;
+        if (section && section->ours) name = value_name(t, data);
+        if (!name) {
+            if (!section && !hive_text.preamble.empty()) {
+                add_to_run(hive_text.preamble.back(), raw);
+            } else if (!section) {
+                hive_text.preamble.emplace_back(raw);
+            } else if (!section->lines.empty() && !section->lines.back().is_value) {
+                add_to_run(section->lines.back().raw[0], raw);
+            } else {
+                section->lines.push_back(Line{false, {}, {std::string(raw)}});
+            }
+            continue;
+        }
+        Line line{true, std::move(*name), {std::string(raw)}};
+        if (is_hex_value(t)) {
+            size_t after = 0;
+            while (ends_in_backslash(line.raw.back()) && next < text.size() &&
+                   is_hex_continuation(line_at(text, next, after))) {
+                line.raw.emplace_back(line_at(text, next, after));
+                next = after;
             }
         }
-        if (section) {
-            section->lines.push_back(std::move(line));
-        } else {
-            hive_text.preamble.push_back(std::move(line.raw[0]));
-        }
+        section->lines.push_back(std::move(line));
     }
     if (section) drop_trailing_blanks(*section);
     return hive_text;
@@ -250,12 +278,12 @@ HiveText parse(std::string_view text, Hive hive) {
 
 std::string serialize(const HiveText& hive_text) {
     std::string out = "REGEDIT4\n";
-    for (const std::string& line : hive_text.preamble) out += line + "\n";
+    for (const std::string& line : hive_text.preamble) out.append(line).append("\n");
     out += "\n";
     for (const Section& section : hive_text.sections) {
-        out += section.header + "\n";
+        out.append(section.header).append("\n");
         for (const Line& line : section.lines)
-            for (const std::string& raw : line.raw) out += raw + "\n";
+            for (const std::string& raw : line.raw) out.append(raw).append("\n");
         out += "\n";
     }
     return out;
@@ -372,7 +400,7 @@ bool erase_values(Section& section, Drop drop) {
             continue;
         }
         if (gap && !kept.empty() && kept.back().is_value && is_hex_value(kept.back().raw[0]) &&
-            ends_in_backslash(kept.back().raw.back()) && is_hex_continuation(line.raw[0]))
+            ends_in_backslash(kept.back().raw.back()) && is_hex_continuation(first_line(line.raw[0])))
             kept.push_back(Line{false, {}, {""}});
         gap = false;
         kept.push_back(std::move(line));

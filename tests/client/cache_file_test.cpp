@@ -1,5 +1,10 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cctype>
 #include <cstdlib>
@@ -7,13 +12,17 @@
 #include <set>
 
 #include "cache_file.h"
+#include "child_process.h"
 #include "codepage.h"
 #include "copied_host.h"
+#include "file_io.h"
 #include "profile.h"
 #include "rating_server_fake.h"
 #include "results.h"
 
+using namespace std::chrono_literals;
 using namespace tavc::tessel;
+using tavc::test::ChildProcess;
 using tavc::test::CopiedHost;
 using tavc::test::FakeRatingServer;
 using tavc::test::RatingReply;
@@ -141,6 +150,17 @@ class CacheFile : public ::testing::Test {
     std::vector<tavc::profile::Entry> remarks() const {
         return tavc::profile::entries(host_.cache_file().string(), RemarksSection()).value();
     }
+    // The call's result, or a test failure and none when it has not answered within 30 s.
+    std::optional<int32_t> bounded_call(const std::vector<std::string>& args) const {
+        std::vector<std::string> argv{host_.program().string()};
+        argv.insert(argv.end(), args.begin(), args.end());
+        ChildProcess host(argv);
+        auto line = host.read_line(30s);
+        if (!line) ADD_FAILURE() << args[0] << " has not answered within 30 s";
+        if (!line) return std::nullopt;
+        return static_cast<int32_t>(std::stol(*line));
+    }
+    std::string lock_file() const { return host_.cache_file().string() + ".lock"; }
 
     CopiedHost host_;
 };
@@ -239,7 +259,7 @@ INSTANTIATE_TEST_SUITE_P(
                          true,
                          "0001",
                          kLongPassword.substr(0, 99),
-                         3},
+                         kLoginDiffers},
         OfflineLoginCase{"GbkPassword", {{"0001", gbk("密码")}}, true, "0001", gbk("密码"), kOk}),
     [](const auto& param_info) { return std::string(param_info.param.name); });
 
@@ -303,6 +323,80 @@ TEST_F(CacheFile, StoresOnlyTheLowByteOfTheRemarkAndEndsTheRecordAtAZeroByte) {
     EXPECT_EQ(HexDecode(entries[0].value), "0001,K,");
     EXPECT_EQ(HexDecode(entries[1].value), "0002,");
     EXPECT_EQ(HexDecode(entries[2].value), ",I,");
+}
+
+// Whatever is done to the lock file, no call hangs: a reader needs no lock, a writer waits for it a
+// bounded time and then answers its failure, having stored nothing.
+TEST_F(CacheFile, AFifoInPlaceOfTheLockFileHangsNoCall) {
+    write_logins({{"0001", "abc"}});
+    const std::string before = host_.cache_text();
+    ASSERT_EQ(::mkfifo(lock_file().c_str(), 0600), 0);
+    EXPECT_EQ(bounded_call({"TAVCLoginToCache", "0001", "abc"}), 0);
+    EXPECT_EQ(bounded_call({"TAVCRemarkToCache", "0001", std::to_string('I'), ""}), kCacheUnavailable);
+    EXPECT_EQ(host_.cache_text(), before);
+}
+
+TEST_F(CacheFile, AStoppedLockHolderHoldsUpCallsOnlyForABoundedTime) {
+    write_logins({{"0001", "abc"}});
+    const std::string before = host_.cache_text();
+    // The holder takes the lock and stops itself: only async-signal-safe calls after the fork.
+    const std::string lock = lock_file();
+    pid_t holder = ::fork();
+    ASSERT_GE(holder, 0);
+    if (holder == 0) {
+        int fd = ::open(lock.c_str(), O_RDWR | O_CREAT, 0600);
+        if (fd < 0 || ::flock(fd, LOCK_EX) != 0) ::_exit(1);
+        ::raise(SIGSTOP);
+        ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(holder, &status, WUNTRACED), holder);
+    ASSERT_TRUE(WIFSTOPPED(status));
+
+    EXPECT_EQ(bounded_call({"TAVCLoginToCache", "0001", "abc"}), 0);
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(bounded_call({"TAVCRemarkToCache", "0001", std::to_string('I'), ""}), kCacheUnavailable);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, tavc::file_io::kLockWait);
+    EXPECT_EQ(host_.cache_text(), before);
+
+    ::kill(holder, SIGKILL);
+    ::waitpid(holder, nullptr, 0);
+    EXPECT_EQ(host_.call({"TAVCRemarkToCache", "0001", std::to_string('I'), ""}), 0);
+    EXPECT_EQ(remarks().size(), 1u);
+}
+
+// A burst leaves ratings under the coming seconds; one more goes after all of them. The time bound only
+// tells apart a search that grows with the square of the keys (seconds) from one that does not (the
+// benchmark CrowdedCacheStore has the figure).
+TEST_F(CacheFile, ACrowdedCacheTakesOneMoreRatingAfterTheLastOfItsSeconds) {
+    constexpr int kKeys = 20000;
+    const std::time_t now = std::time(nullptr);
+    std::string text = "[" + RemarksSection() + "]\n";
+    for (int i = 0; i < kKeys; ++i)
+        text += HexEncode(RatingTimeStamp(now + i)) + "=" + HexEncode("0001,I,") + "\n";
+    host_.write_cache(text);
+    auto start = std::chrono::steady_clock::now();
+    ASSERT_EQ(host_.call({"TAVCRemarkToCache", "0002", std::to_string('J'), ""}), 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
+    auto entries = remarks();
+    ASSERT_EQ(entries.size(), static_cast<size_t>(kKeys + 1));
+    EXPECT_EQ(entries.back().key, HexEncode(RatingTimeStamp(now + kKeys)));
+    EXPECT_EQ(HexDecode(entries.back().value), "0002,J,");
+}
+
+// Work and memory stay in proportion to the file, whatever it holds; a person may have left the lines.
+TEST_F(CacheFile, AFileOfTwentyMegabytesOfLineEndsCostsNoMoreThanItsSize) {
+    const std::string blank(20 << 20, '\n');
+    host_.write_cache(blank);
+    rusage usage{};
+    auto start = std::chrono::steady_clock::now();
+    ASSERT_EQ(host_.call({"TAVCRemarkToCache", "0001", std::to_string('I'), ""}, &usage), 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);
+    EXPECT_LT(usage.ru_maxrss, tavc::test::peak_memory_bound_kb(200 * 1024)) << "kB";
+    std::string text = host_.cache_text();
+    EXPECT_EQ(text.substr(0, blank.size()), blank);
+    ASSERT_EQ(remarks().size(), 1u);
+    EXPECT_EQ(HexDecode(remarks()[0].value), "0001,I,");
 }
 
 TEST(CacheFileHost, AHostPathLongerThanAHundredBytesIsSupported) {

@@ -1,16 +1,22 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
+#include <map>
+#include <memory>
 #include <set>
 
 #include "cache_file.h"
+#include "child_process.h"
 #include "codepage.h"
 #include "copied_host.h"
 #include "profile.h"
 #include "rating_server_fake.h"
 #include "results.h"
 
+using namespace std::chrono_literals;
 using namespace tavc::tessel;
+using tavc::test::ChildProcess;
 using tavc::test::CopiedHost;
 using tavc::test::FakeRatingServer;
 using tavc::test::RatingReply;
@@ -76,6 +82,8 @@ TEST_F(RatingUpload, WithoutCacheFileOrSectionThereIsNothingToSend) {
     EXPECT_EQ(upload(server), 0);
     host_.write_cache("[" + LoginsSection() + "]\n" + HexEncode("0001") + "=" + HexEncode("abc") + "\n");
     EXPECT_EQ(upload(server), 0);
+    // Nor is anything made beside the host for it.
+    EXPECT_FALSE(std::filesystem::exists(host_.cache_file().string() + ".upload.lock"));
 }
 
 TEST_F(RatingUpload, SendsEveryRatingInFileOrderAndDeletesEachAcceptedOne) {
@@ -222,6 +230,45 @@ TEST_F(RatingUpload, StopsWhenAnAcceptedRatingCannotBeDeleted) {
     EXPECT_EQ(upload(server), kCacheUnavailable);
     EXPECT_EQ(server.requests(1).size(), 1u);
     EXPECT_EQ(cached().size(), 3u);
+}
+
+// Two programs store ratings while two others upload the same cache again and again: a walk must never
+// send what the other one is sending, nor delete a rating stored since under a key it read before.
+TEST_F(RatingUpload, TwoWalksAndTwoWritersAtOnceLoseNothingAndSendNothingTwice) {
+    FakeRatingServer server;
+    const std::string port = std::to_string(server.port());
+    constexpr int kRounds = 3;
+    constexpr int kPerWriter = 100;
+    std::set<std::string> stored;  // user and detail of every rating stored
+    for (int round = 0; round < kRounds; ++round) {
+        std::vector<std::unique_ptr<ChildProcess>> writers;
+        for (int w = 0; w < 2; ++w) {
+            std::string user = "r" + std::to_string(round) + "w" + std::to_string(w);
+            writers.push_back(std::make_unique<ChildProcess>(
+                std::vector<std::string>{host_.program().string(), "--repeat", std::to_string(kPerWriter),
+                                         "TAVCRemarkToCache", user, std::to_string('I'), "{n}"}));
+            for (int i = 0; i < kPerWriter; ++i) stored.insert(user + "," + std::to_string(i));
+        }
+        auto writing = [&] {
+            for (auto& writer : writers)
+                if (!writer->wait(0ms)) return true;
+            return false;
+        };
+        do {
+            for (int32_t r : host_.call_together(
+                     {{"TAVCUploadRemarks", server.url(), port}, {"TAVCUploadRemarks", server.url(), port}}))
+                EXPECT_TRUE(r == 0 || r == -2) << r;  // -2: it waited in vain for the other walk
+        } while (writing());
+        for (auto& writer : writers) EXPECT_EQ(writer->read_line(30s), "0") << "a store failed";
+    }
+    EXPECT_EQ(upload(server), 0);
+    EXPECT_TRUE(cached().empty());
+
+    auto requests = server.requests(stored.size());
+    std::map<std::string, int> sent;
+    for (const RatingRequest& r : requests) ++sent[r.query("user") + "," + r.query("detail")];
+    for (const std::string& rating : stored) EXPECT_EQ(sent[rating], 1) << rating;
+    EXPECT_EQ(requests.size(), stored.size());
 }
 
 }  // namespace

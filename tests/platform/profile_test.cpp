@@ -136,6 +136,18 @@ TEST_F(ProfileFile, ReadsWritesListsAndDeletesThroughTheFile) {
     EXPECT_EQ(tavc::profile::entries(path_, "alpha"), expected);
 }
 
+TEST_F(ProfileFile, ADeleteOfAnEntryReadEarlierSparesAnotherValueUnderItsKey) {
+    write_text(kHandEdited);
+    // "one" now holds another value than the one read: it stays.
+    EXPECT_TRUE(tavc::profile::remove(path_, "alpha", "ONE", "uno"));
+    EXPECT_EQ(tavc::profile::read(path_, "alpha", "one"), "1");
+    // The shadowed second entry of the name goes when its own value is named.
+    EXPECT_TRUE(tavc::profile::remove(path_, "alpha", "one", "shadowed"));
+    EXPECT_TRUE(tavc::profile::remove(path_, "alpha", "one", "1"));
+    std::vector<Entry> expected{{"TWO", "2=two"}};
+    EXPECT_EQ(tavc::profile::entries(path_, "alpha"), expected);
+}
+
 TEST_F(ProfileFile, AWriteUnderANewKeyTakesTheFirstFreeCandidate) {
     write_text("[s]\nK0=a\nk1=b\n");
     auto key = tavc::profile::write_under_new_key(
@@ -227,6 +239,29 @@ TEST_F(ProfileFile, AWriterKilledMidwayLeavesACompleteFile) {
         EXPECT_EQ((*listed)[i].value, std::string(2000, 'x'));
     }
     EXPECT_EQ(text().back(), '\n');
+}
+
+// Writers killed while their new version is still being written leave it behind; the next writer
+// takes it over, so a killed writer never leaves more than one such file and a finished write none.
+TEST_F(ProfileFile, WhatAKilledWriterLeftIsClearedByTheNextWrite) {
+    auto files = [&] { return std::distance(fs::directory_iterator(folder_), fs::directory_iterator()); };
+    const std::string big(200000, 'x');
+    for (int round = 0; round < 10; ++round) {
+        pid_t pid = ::fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            for (int i = 0;; ++i) tavc::profile::write(path_, "s", std::to_string(i % 3), big);
+        }
+        // Kill it somewhere in its writes, most likely while it writes a new version.
+        for (int tries = 0; tries < 5000 && !fs::exists(path_); ++tries) ::usleep(1000);
+        ::usleep(1000 + 2000 * static_cast<useconds_t>(round));
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, nullptr, 0);
+        EXPECT_LE(files(), 3) << "after round " << round;
+    }
+    ASSERT_TRUE(tavc::profile::write(path_, "s", "last", "v"));
+    EXPECT_EQ(files(), 2);
+    EXPECT_EQ(tavc::profile::read(path_, "s", "last"), "v");
 }
 
 }  // namespace

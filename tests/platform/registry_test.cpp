@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -11,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include "child_process.h"
 #include "codepage.h"
 #include "temp_folder.h"
 
@@ -365,6 +367,25 @@ TEST_F(Registry, LeavesNoTemporaryFilesBehind) {
     for (const auto& entry : fs::directory_iterator(folder())) names.push_back(entry.path().filename());
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::string>{"user.reg", "user.reg.lock"}));
+}
+
+// Work and memory stay in proportion to the file, whatever it holds: the library reads this key as it
+// loads. The reading and writing run in a child, whose peak memory wait4 reports.
+TEST_F(Registry, EightMegabytesOfBlankLinesInAKeyCostNoMoreThanTheirSize) {
+    const std::string blank(8 << 20, '\n');
+    put_file("REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\TAVC\\Settings]\n" + blank +
+             "\"Comport\"=dword:00000003\n");
+    auto start = std::chrono::steady_clock::now();
+    auto run = tavc::test::run_forked([] {
+        auto key = Key::open(Hive::CurrentUser, kSettings, false);
+        return key && key->read_dword("Comport") == 3u && key->write_dword("BAUND_RATE", 9600) &&
+               key->read_dword("BAUND_RATE") == 9600u;
+    });
+    EXPECT_TRUE(run.ok);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+    EXPECT_LT(run.max_rss_kb, tavc::test::peak_memory_bound_kb(200 * 1024)) << "kB";
+    // The lines stay where they were.
+    EXPECT_NE(file_text().find("Settings]\n" + blank + "\"Comport\""), std::string::npos);
 }
 
 TEST_F(Registry, TwoProcessesWritingAtOnceLoseNothing) {

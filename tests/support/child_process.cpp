@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -40,6 +41,18 @@ bool wait_for_exit(pid_t pid, std::chrono::milliseconds timeout) {
     } while (r < 0 && errno == EINTR);
     close(fd);
     return r > 0;
+}
+
+ForkedRun run_forked(const std::function<bool()>& body) {
+    pid_t pid = fork();
+    if (pid == 0) _exit(body() ? 0 : 1);
+    ForkedRun run;
+    int status = 0;
+    rusage usage{};
+    if (pid < 0 || wait4(pid, &status, 0, &usage) != pid) return run;
+    run.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    run.max_rss_kb = usage.ru_maxrss;
+    return run;
 }
 
 ChildProcess::ChildProcess(const std::vector<std::string>& argv, const std::vector<std::string>& env) {

@@ -4,6 +4,7 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -15,6 +16,33 @@ std::string program_on_path(const std::string& name);
 
 // Waits at most `timeout` for any process (not only a child) to end. True when it has ended.
 bool wait_for_exit(pid_t pid, std::chrono::milliseconds timeout);
+
+// Runs `body` in a forked copy of this process and waits for it to end: whether it ended normally with
+// body's true, and its peak memory. The copy should only do what is safe after a fork (no threads).
+struct ForkedRun {
+    bool ok = false;
+    long max_rss_kb = 0;
+};
+ForkedRun run_forked(const std::function<bool()>& body);
+
+// A bound on a run's peak memory that is `plain_kb` in a plain build: a sanitizer's shadow memory and
+// quarantine add some hundreds of megabytes of their own.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define TAVC_TEST_SANITIZED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define TAVC_TEST_SANITIZED 1
+#endif
+#endif
+#ifdef TAVC_TEST_SANITIZED
+constexpr long peak_memory_bound_kb(long plain_kb) {
+    return plain_kb + 400 * 1024;
+}
+#else
+constexpr long peak_memory_bound_kb(long plain_kb) {
+    return plain_kb;
+}
+#endif
 
 class ChildProcess {
   public:

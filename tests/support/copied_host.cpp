@@ -62,7 +62,7 @@ pid_t CopiedHost::start(const std::vector<std::string>& args, int& out) const {
     return pid;
 }
 
-int32_t CopiedHost::finish(pid_t pid, int out) const {
+int32_t CopiedHost::finish(pid_t pid, int out, rusage* usage) const {
     std::string printed;
     char buf[256];
     for (ssize_t n; (n = ::read(out, buf, sizeof buf)) != 0;) {
@@ -73,8 +73,10 @@ int32_t CopiedHost::finish(pid_t pid, int out) const {
     }
     ::close(out);
     int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    rusage used{};
+    while (::wait4(pid, &status, 0, &used) < 0 && errno == EINTR) {
     }
+    if (usage) *usage = used;
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || printed.empty()) {
         ADD_FAILURE() << "tessel_host ended with status " << status << ", printed '" << printed << "'";
         return INT32_MIN;
@@ -82,10 +84,10 @@ int32_t CopiedHost::finish(pid_t pid, int out) const {
     return static_cast<int32_t>(std::strtol(printed.c_str(), nullptr, 10));
 }
 
-int32_t CopiedHost::call(const std::vector<std::string>& args) const {
+int32_t CopiedHost::call(const std::vector<std::string>& args, rusage* usage) const {
     int out = -1;
     pid_t pid = start(args, out);
-    return finish(pid, out);
+    return finish(pid, out, usage);
 }
 
 std::vector<int32_t> CopiedHost::call_together(const std::vector<std::vector<std::string>>& runs) const {
