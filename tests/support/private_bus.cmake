@@ -1,10 +1,9 @@
 # The private session bus of a test (a dbus-daemon of its own), the programs a test runs beside it, and a
 # recording server for tests of bus clients.
 add_library(tavc_test_private_bus STATIC ${CMAKE_CURRENT_LIST_DIR}/private_bus.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/child_process.cpp
     ${CMAKE_CURRENT_LIST_DIR}/recording_server.cpp)
 target_include_directories(tavc_test_private_bus PUBLIC ${CMAKE_CURRENT_LIST_DIR})
-target_link_libraries(tavc_test_private_bus PUBLIC tavc::com Threads::Threads)
+target_link_libraries(tavc_test_private_bus PUBLIC tavc::com tavc_test_child_process Threads::Threads)
 
 # A client that takes an object of a class and holds it until it is killed: a client that dies.
 add_executable(held_object_client ${CMAKE_CURRENT_LIST_DIR}/held_object_client.cpp)

@@ -1,3 +1,7 @@
 # Header-only helpers every test may use (temporary folders, scoped environment variables).
 add_library(tavc_test_support INTERFACE)
 target_include_directories(tavc_test_support INTERFACE ${CMAKE_CURRENT_LIST_DIR})
+
+# Programs a test runs beside it (servers, fakes, the tools it drives).
+add_library(tavc_test_child_process STATIC ${CMAKE_CURRENT_LIST_DIR}/child_process.cpp)
+target_include_directories(tavc_test_child_process PUBLIC ${CMAKE_CURRENT_LIST_DIR})
