@@ -33,12 +33,15 @@ class InstanceLock {
     bool already_exists() const { return state_ == State::AlreadyExists; }
     // Gives the lock up; also done at destruction, and by the kernel when the process ends or replaces its
     // image (the descriptor is close-on-exec).
-    void release() { fd_ = file_io::Fd(); }
+    void release();
 
   private:
     InstanceLock(State state, file_io::Fd fd) : state_(state), fd_(std::move(fd)) {}
     State state_;
     file_io::Fd fd_;
+
+  public:
+    InstanceLock(InstanceLock&&) = default;
 };
 
 struct WindowMessage {
@@ -78,7 +81,8 @@ class MessageEndpoint {
     std::optional<Pending> receive();
 
   private:
-    MessageEndpoint(file_io::Fd listen, std::string path) : listen_(std::move(listen)), path_(std::move(path)) {}
+    MessageEndpoint(file_io::Fd listen, std::string path)
+        : listen_(std::move(listen)), path_(std::move(path)) {}
     file_io::Fd listen_;
     std::string path_;
 };

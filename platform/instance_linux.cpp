@@ -24,7 +24,7 @@ namespace {
 // A folder that only we can use: ours, no link, nobody else may write or enter it.
 bool private_folder(const std::string& path) {
     if (!file_io::make_folders(path, 0700)) return false;
-    struct stat st{};
+    struct stat st {};
     if (::lstat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid()) return false;
     return (st.st_mode & 077) == 0 || ::chmod(path.c_str(), 0700) == 0;
 }
@@ -55,7 +55,8 @@ bool read_exact(int fd, void* data, size_t size, int timeout_ms) {
     while (size > 0) {
         int wait = -1;
         if (timeout_ms >= 0) {
-            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+            auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
             if (left.count() <= 0) return false;
             wait = static_cast<int>(left.count());
         }
@@ -101,7 +102,8 @@ std::optional<std::string> runtime_folder() {
 
 InstanceLock InstanceLock::acquire(std::string_view name) {
     std::optional<std::string> folder = runtime_folder();
-    if (!folder || name.empty() || name.find('/') != std::string_view::npos) return {State::Failed, file_io::Fd()};
+    if (!folder || name.empty() || name.find('/') != std::string_view::npos)
+        return {State::Failed, file_io::Fd()};
     std::string path = *folder + "/" + std::string(name) + ".lock";
     file_io::Fd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
     if (!fd) return {State::Failed, file_io::Fd()};
@@ -110,6 +112,10 @@ InstanceLock InstanceLock::acquire(std::string_view name) {
     while (r != 0 && errno == EINTR);
     if (r == 0) return {State::Acquired, std::move(fd)};
     return {errno == EWOULDBLOCK ? State::AlreadyExists : State::Failed, file_io::Fd()};
+}
+
+void InstanceLock::release() {
+    file_io::Fd(fd_.release());
 }
 
 std::unique_ptr<MessageEndpoint> MessageEndpoint::create(std::string_view window_title) {
@@ -121,12 +127,15 @@ std::unique_ptr<MessageEndpoint> MessageEndpoint::create(std::string_view window
     file_io::Fd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
     if (!fd) return nullptr;
     ::unlink(path.c_str());  // left by an instance that died
-    if (::bind(fd.get(), reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 || ::listen(fd.get(), 8) != 0)
+    if (::bind(fd.get(), reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
+        ::listen(fd.get(), 8) != 0)
         return nullptr;
     return std::unique_ptr<MessageEndpoint>(new MessageEndpoint(std::move(fd), path));
 }
 
-MessageEndpoint::~MessageEndpoint() { ::unlink(path_.c_str()); }
+MessageEndpoint::~MessageEndpoint() {
+    ::unlink(path_.c_str());
+}
 
 std::optional<MessageEndpoint::Pending> MessageEndpoint::receive() {
     file_io::Fd client(::accept4(listen_.get(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK));
@@ -143,11 +152,11 @@ std::optional<MessageEndpoint::Pending> MessageEndpoint::receive() {
 }
 
 void MessageEndpoint::Pending::reply(int64_t result) {
-    if (!fd_) return;
+    file_io::Fd fd(fd_.release());
+    if (!fd) return;
     unsigned char bytes[8];
     put(bytes, static_cast<uint64_t>(result), 8);
-    file_io::write_all(fd_.get(), std::string_view(reinterpret_cast<char*>(bytes), sizeof(bytes)));
-    fd_ = file_io::Fd();
+    file_io::write_all(fd.get(), std::string_view(reinterpret_cast<char*>(bytes), sizeof(bytes)));
 }
 
 std::optional<int64_t> send_message(std::string_view window_title, const WindowMessage& message) {
