@@ -150,6 +150,15 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
     return QWidget::eventFilter(watched, event);
 }
 
+void TForm1::keyPressEvent(QKeyEvent* event) {
+    QPushButton* button = DefaultButton();
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && button != nullptr) {
+        button->click();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
 QPushButton* TForm1::DefaultButton() const {
     for (QPushButton* button : findChildren<QPushButton*>())
         if (button->isDefault() && button->isEnabled() && button->isVisible()) return button;
