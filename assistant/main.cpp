@@ -47,7 +47,10 @@ TForm1::TForm1(QWidget* parent)
     ui.setupUi(this);
     setWindowTitle(QString::fromUtf8(MainWindowTitle));
     setFixedSize(302, 201);
-    for (QAction* separator : {ui.N4, ui.N11, ui.N6}) separator->setSeparator(true);
+    for (QAction* separator : {ui.N4, ui.N11, ui.N6}) {
+        separator->setText(QString());
+        separator->setSeparator(true);
+    }
     ui.ToolButton1->setMenu(ui.A1);
     ui.ToolButton2->setMenu(ui.A2);
     ui.ToolButton3->setMenu(ui.A3);

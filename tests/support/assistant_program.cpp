@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -31,7 +32,9 @@ bool wait_until(std::chrono::milliseconds timeout, Check check) {
     }
 }
 
-std::string xdotool() { return find_program("xdotool"); }
+std::string xdotool() {
+    return find_program("xdotool");
+}
 
 std::string bin_dir() {
     const char* dir = std::getenv("TAVC_BIN_DIR");
@@ -39,7 +42,8 @@ std::string bin_dir() {
 }
 
 // The id's of windows titled exactly `title` (or of the window class `title`).
-std::vector<std::string> windows_titled(const std::string& title, bool only_visible, const char* by = "--name") {
+std::vector<std::string> windows_titled(const std::string& title, bool only_visible,
+                                        const char* by = "--name") {
     std::vector<std::string> argv{xdotool(), "search"};
     if (only_visible) argv.push_back("--onlyvisible");
     argv.insert(argv.end(), {by, "^" + title + "$"});
@@ -119,7 +123,8 @@ TrayHost::TrayHost() {
         why_ = "trayer is not installed";
         return;
     }
-    trayer_ = std::make_unique<ChildProcess>(std::vector<std::string>{trayer, "--edge", "bottom", "--align", "right"});
+    trayer_ = std::make_unique<ChildProcess>(
+        std::vector<std::string>{trayer, "--edge", "bottom", "--align", "right"});
     Display* display = XOpenDisplay(nullptr);
     if (display == nullptr) {
         why_ = "no X display";
@@ -246,7 +251,8 @@ std::unique_ptr<ChildProcess> AssistantProgram::start(const std::string& file_na
     env.insert(env.end(), env_.begin(), env_.end());
     // Through a shell that replaces itself, so the process is the program's and its standard error is kept.
     return std::make_unique<ChildProcess>(
-        std::vector<std::string>{"/bin/sh", "-c", "exec \"$0\" 2>>\"$1\"", path, folder_ / "stderr.log"}, env);
+        std::vector<std::string>{"/bin/sh", "-c", "exec \"$0\" 2>>\"$1\"", path, folder_ / "stderr.log"},
+        env);
 }
 
 bool AssistantProgram::start_and_wait(std::chrono::milliseconds timeout) {
@@ -261,8 +267,14 @@ std::string AssistantProgram::stderr_text() const {
 
 std::string AssistantProgram::main_window() const {
     std::vector<std::string> ids = windows_titled(kMainTitle, false);
-    // The exit question carries the same title: the main window is the first one made.
-    return ids.empty() ? std::string() : ids.front();
+    // The exit question carries the same title: the main window is the one found before it came, or
+    // else (after a restart) the one made first.
+    if (std::find(ids.begin(), ids.end(), main_window_) == ids.end())
+        main_window_ =
+            ids.empty() ? std::string() : *std::min_element(ids.begin(), ids.end(), [](auto& a, auto& b) {
+                return std::stoul(a) < std::stoul(b);
+            });
+    return main_window_;
 }
 
 bool AssistantProgram::window_visible() const {
@@ -291,18 +303,31 @@ std::optional<std::pair<int, int>> AssistantProgram::window_position() const {
     return std::make_pair(x, y);
 }
 
-bool AssistantProgram::answer_box(const std::string& caption, const std::string& keys,
-                                  std::chrono::milliseconds timeout) {
+std::string AssistantProgram::find_box(const std::string& caption, std::chrono::milliseconds timeout) const {
     std::string box;
     std::string main = main_window();
-    bool found = wait_until(timeout, [&] {
+    wait_until(timeout, [&] {
         for (const std::string& id : windows_titled(caption, true))
             if (id != main) box = id;
         return !box.empty();
     });
-    if (!found) return false;
+    return box;
+}
+
+bool AssistantProgram::answer_box(const std::string& caption, const std::string& keys,
+                                  std::chrono::milliseconds timeout) {
+    std::string box = find_box(caption, timeout);
+    if (box.empty()) return false;
     run_tool({xdotool(), "windowfocus", "--sync", box});
     return key(keys);
+}
+
+bool AssistantProgram::click_in_box(const std::string& caption, int x, int y,
+                                    std::chrono::milliseconds timeout) {
+    std::string box = find_box(caption, timeout);
+    return !box.empty() && run_tool({xdotool(), "mousemove", "--window", box, "--sync", std::to_string(x),
+                                     std::to_string(y), "click", "1"})
+                               .has_value();
 }
 
 bool AssistantProgram::key(const std::string& keys) const {
@@ -323,10 +348,9 @@ bool AssistantProgram::focus_main() const {
 
 bool AssistantProgram::click(int x, int y) const {
     std::string main = main_window();
-    return !main.empty() &&
-           run_tool({xdotool(), "mousemove", "--window", main, "--sync", std::to_string(x), std::to_string(y),
-                     "click", "1"})
-               .has_value();
+    return !main.empty() && run_tool({xdotool(), "mousemove", "--window", main, "--sync", std::to_string(x),
+                                      std::to_string(y), "click", "1"})
+                                .has_value();
 }
 
 bool AssistantProgram::tray_click(int button, bool double_click) const {
@@ -342,13 +366,16 @@ bool AssistantProgram::tray_click(int button, bool double_click) const {
         for (std::string line; std::getline(lines, line) && icon.empty();) {
             size_t id = line.find("0x");
             size_t size = line.find("  ", line.find(')', id));
-            if (id == std::string::npos || size == std::string::npos || line.find("1x1", size) == size + 2) continue;
+            if (id == std::string::npos || size == std::string::npos || line.find("1x1", size) == size + 2)
+                continue;
             icon = std::to_string(std::stoul(line.substr(id), nullptr, 16));
         }
         return !icon.empty();
     });
     if (icon.empty()) return false;
-    return run_tool({xdotool(), "mousemove", "--window", icon, "--sync", "4", "4", "click", "--repeat",
+    // No --sync: it fails when the pointer is on the spot already. The server takes the move before the
+    // click.
+    return run_tool({xdotool(), "mousemove", "--window", icon, "4", "4", "click", "--repeat",
                      double_click ? "2" : "1", std::to_string(button)})
         .has_value();
 }

@@ -21,7 +21,8 @@ using namespace std::chrono_literals;
 
 // Runs a tool to its end (at most `timeout`); its standard output, or none when it failed to run or
 // ended with another code than 0.
-std::optional<std::string> run_tool(const std::vector<std::string>& argv, std::chrono::milliseconds timeout = 10s);
+std::optional<std::string> run_tool(const std::vector<std::string>& argv,
+                                    std::chrono::milliseconds timeout = 10s);
 // The full path of a program on PATH; empty when it is not there.
 std::string find_program(const std::string& name);
 
@@ -91,7 +92,8 @@ class AssistantProgram {
     void copy_as(const std::string& file_name) const;
     // Serial port n leads to a tty (the terminal simulator's slave) or to a path that does not exist.
     void link_port(int number, const std::string& target) const;
-    void write_hot_keys(const std::vector<HotKeyFileRecord>& records, const std::string& file_name = "") const;
+    void write_hot_keys(const std::vector<HotKeyFileRecord>& records,
+                        const std::string& file_name = "") const;
     // Extra NAME=value entries for the processes started from now on.
     void add_env(const std::string& entry) { env_.push_back(entry); }
 
@@ -115,7 +117,11 @@ class AssistantProgram {
 
     // Finds a visible window titled `caption` other than the main window, gives it the focus and
     // presses `keys` (xdotool key names) in it. False when no such window came within `timeout`.
-    bool answer_box(const std::string& caption, const std::string& keys, std::chrono::milliseconds timeout = 10s);
+    bool answer_box(const std::string& caption, const std::string& keys,
+                    std::chrono::milliseconds timeout = 10s);
+    // Clicks at a point of a visible window titled `caption` other than the main window (a dialog), which
+    // also gives the dialog the keyboard.
+    bool click_in_box(const std::string& caption, int x, int y, std::chrono::milliseconds timeout = 10s);
     // Key presses through the X test extension to whichever window has the focus (xdotool key).
     bool key(const std::string& keys) const;
     // Types text into the focused window.
@@ -136,12 +142,15 @@ class AssistantProgram {
     bool close_with_yes(std::chrono::milliseconds timeout = 20s);
 
   private:
+    std::string find_box(const std::string& caption, std::chrono::milliseconds timeout) const;
+
     TempFolder folder_{"tavcclt"};
     std::string file_name_;
     std::string error_;
     std::vector<std::string> env_;
     std::unique_ptr<ChildProcess> main_;
     ProbeLog probe_;
+    mutable std::string main_window_;  // as last found, while it exists
 };
 
 }  // namespace tavc::test
