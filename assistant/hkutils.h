@@ -23,6 +23,8 @@ using THotKeyList = std::vector<std::unique_ptr<THotKeyRecord>>;
 
 // The program's own path with its extension replaced by ".hkd".
 std::string HotKeyFilePath();
+// The same for a given program path: the extension of the file name (not of a folder) is replaced.
+std::string HotKeyFilePathFor(const std::string& program_path);
 
 // Appends the file's records to `list`, in file order; throws HandlerError. Records read completely
 // before a failure stay in the list.

@@ -29,8 +29,12 @@ class HotKeyEvent : public QEvent {
 // The X keysym of a virtual-key code; 0 when the code names no key (code 0 included).
 uint32_t keysym_from_virtual_key(uint32_t virtual_key);
 
+// The X modifier mask (Shift, Control, Mod1 for Alt, Mod4 for Win) of a set of MOD_* flags.
+uint32_t x_modifiers_from_flags(uint32_t modifiers);
+
 // Takes the combination for `target` under `id`. False when the key is unknown, there is no X display,
-// the combination is taken by another client, or it is registered already here.
+// or the combination is taken by another client or under another id here. An id registered again gives
+// up what it held before (the same combination simply stays held).
 bool register_hot_key(QObject* target, int id, uint32_t modifiers, uint32_t virtual_key);
 
 // Gives up what `target` registered under `id`; false when it held nothing there.

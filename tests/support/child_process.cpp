@@ -9,12 +9,26 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <string_view>
 
 extern char** environ;
 
 namespace tavc::test {
+
+std::string program_on_path(const std::string& name) {
+    const char* path = std::getenv("PATH");
+    std::string_view folders(path != nullptr ? path : "/usr/bin:/bin");
+    while (true) {
+        size_t colon = folders.find(':');
+        std::string folder(folders.substr(0, colon));
+        std::string candidate = (folder.empty() ? "." : folder) + "/" + name;
+        if (access(candidate.c_str(), X_OK) == 0) return candidate;
+        if (colon == std::string_view::npos) return {};
+        folders.remove_prefix(colon + 1);
+    }
+}
 
 bool wait_for_exit(pid_t pid, std::chrono::milliseconds timeout) {
     int fd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));

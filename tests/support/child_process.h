@@ -10,6 +10,9 @@
 
 namespace tavc::test {
 
+// The full path of a program found on PATH; empty when there is none.
+std::string program_on_path(const std::string& name);
+
 // Waits at most `timeout` for any process (not only a child) to end. True when it has ended.
 bool wait_for_exit(pid_t pid, std::chrono::milliseconds timeout);
 

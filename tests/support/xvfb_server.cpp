@@ -1,29 +1,11 @@
 #include "xvfb_server.h"
 
-#include <unistd.h>
-
 #include <chrono>
-#include <cstdlib>
-#include <sstream>
 
 namespace tavc::test {
-namespace {
-
-std::string find_program(const std::string& name) {
-    const char* path = std::getenv("PATH");
-    std::istringstream folders(path != nullptr ? path : "/usr/bin:/bin");
-    std::string folder;
-    while (std::getline(folders, folder, ':')) {
-        std::string candidate = (folder.empty() ? "." : folder) + "/" + name;
-        if (::access(candidate.c_str(), X_OK) == 0) return candidate;
-    }
-    return {};
-}
-
-}  // namespace
 
 XvfbServer::XvfbServer() {
-    std::string xvfb = find_program("Xvfb");
+    std::string xvfb = program_on_path("Xvfb");
     if (xvfb.empty()) {
         why_ = "Xvfb is not installed";
         return;
@@ -49,6 +31,14 @@ XvfbServer::XvfbServer() {
 XvfbServer::~XvfbServer() {
     display_env_.reset();
     server_.reset();
+}
+
+bool XvfbServer::press_keys(const std::string& keys) const {
+    std::string xdotool = program_on_path("xdotool");
+    if (!started() || xdotool.empty()) return false;
+    // xdotool syncs with the server before it exits, so the press has happened when it has ended.
+    ChildProcess child({xdotool, "key", keys}, {"DISPLAY=" + display_});
+    return child.wait(std::chrono::seconds(30)) == 0;
 }
 
 }  // namespace tavc::test

@@ -22,6 +22,10 @@ class XvfbServer {
     const std::string& why() const { return why_; }
     const std::string& display() const { return display_; }  // ":N"
 
+    // Types a key combination as xdotool names it ("super+1", "Num_Lock") into the server and returns
+    // once the server has taken it; false when xdotool is missing or fails.
+    bool press_keys(const std::string& keys) const;
+
   private:
     std::unique_ptr<ChildProcess> server_;
     std::unique_ptr<ScopedEnv> display_env_;

@@ -1,0 +1,292 @@
+// The hot-key component on a real X server: keys typed with xdotool reach OnHotKey, and a second X
+// client shows which combinations the component holds.
+#include "SysHot.h"
+#include "xvfb_server.h"
+
+#include <gtest/gtest.h>
+#include <QAbstractNativeEventFilter>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QGuiApplication>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+// After gtest and Qt: X.h defines None and Bool.
+#include <X11/Xlib.h>
+#include <X11/keysym.h>
+#include <xcb/xcb.h>
+
+namespace tavc::assistant {
+namespace {
+
+constexpr THotKeyCode kDigitOne = 25;  // component key codes of "1" to "9" run on from here
+
+// Another X client: what it can grab tells what the component holds.
+class OtherClient {
+  public:
+    OtherClient() : display_(XOpenDisplay(nullptr)) {}
+    ~OtherClient() {
+        if (display_ != nullptr) XCloseDisplay(display_);
+    }
+    bool ok() const { return display_ != nullptr; }
+
+    // Grabs the digit with these modifiers (any by default); true when the server allowed it.
+    bool GrabWinDigit(int digit, unsigned modifiers = AnyModifier) {
+        return Grab(XKeysymToKeycode(display_, XK_0 + digit), modifiers);
+    }
+    void UngrabWinDigit(int digit, unsigned modifiers = AnyModifier) {
+        XUngrabKey(display_, XKeysymToKeycode(display_, XK_0 + digit), modifiers,
+                   DefaultRootWindow(display_));
+        XSync(display_, False);
+    }
+    // True when no client holds the digit with any modifiers (the probe's grab is given back).
+    bool WinDigitIsFree(int digit) {
+        bool free = GrabWinDigit(digit);
+        UngrabWinDigit(digit);
+        return free;
+    }
+
+  private:
+    static int CountError(Display*, XErrorEvent*) {
+        ++errors_;
+        return 0;
+    }
+    bool Grab(KeyCode keycode, unsigned modifiers) {
+        XSync(display_, False);
+        errors_ = 0;
+        XErrorHandler previous = XSetErrorHandler(CountError);
+        XGrabKey(display_, keycode, modifiers, DefaultRootWindow(display_), True, GrabModeAsync,
+                 GrabModeAsync);
+        XSync(display_, False);
+        XSetErrorHandler(previous);
+        return errors_ == 0;
+    }
+
+    Display* display_;
+    static inline int errors_ = 0;
+};
+
+// Sees every key press the program reads from the server. Installed before the hot keys' own filter, so
+// it runs after it: when it sees a press, the hot keys have already matched it.
+class KeyPressWatch : public QAbstractNativeEventFilter {
+  public:
+    int seen = 0;
+    std::function<void()> on_next_press;
+
+    bool nativeEventFilter(const QByteArray& type, void* message, qintptr*) override {
+        if (type != "xcb_generic_event_t") return false;
+        if ((static_cast<xcb_generic_event_t*>(message)->response_type & 0x7F) != XCB_KEY_PRESS) return false;
+        ++seen;
+        if (auto action = std::exchange(on_next_press, nullptr)) action();
+        return false;
+    }
+};
+
+class HotKeyComponent : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        server_ = new test::XvfbServer;
+        if (!server_->started()) return;
+        static int argc = 1;
+        static char name[] = "hotkey_component_test";
+        static char* argv[] = {name, nullptr};
+        app_ = new QGuiApplication(argc, argv);
+        watch_ = new KeyPressWatch;
+        app_->installNativeEventFilter(watch_);
+    }
+    static void TearDownTestSuite() {
+        delete app_;
+        app_ = nullptr;
+        delete watch_;
+        watch_ = nullptr;
+        delete server_;
+        server_ = nullptr;
+    }
+
+    void SetUp() override {
+        if (!server_->started()) GTEST_SKIP() << server_->why();
+        if (test::program_on_path("xdotool").empty()) GTEST_SKIP() << "xdotool is not installed";
+        ASSERT_TRUE(other_.ok());
+        component_ = std::make_unique<TSysHotKey>(nullptr);
+        component_->OnHotKey = [this](QObject* sender, int32_t index) {
+            EXPECT_EQ(sender, component_.get());
+            pressed_.push_back(index);
+        };
+    }
+
+    void AddWinDigits(int first, int last) {
+        for (int digit = first; digit <= last; ++digit)
+            component_->AddHotKey(static_cast<THotKeyCode>(kDigitOne + digit - 1), HotKeyWin);
+    }
+
+    // Types a combination this program holds and returns once the program has handled the press.
+    void Type(const std::string& keys) {
+        int before = watch_->seen;
+        ASSERT_TRUE(server_->press_keys(keys)) << keys;
+        QElapsedTimer waited;
+        waited.start();
+        while (watch_->seen == before && waited.elapsed() < 20000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        ASSERT_GT(watch_->seen, before) << keys << " never reached the program";
+        QCoreApplication::sendPostedEvents();
+    }
+    // Types a combination this program does not hold: whether it went astray shows once a later
+    // Type has been handled, since presses arrive in order.
+    void TypeElsewhere(const std::string& keys) { ASSERT_TRUE(server_->press_keys(keys)) << keys; }
+
+    static inline test::XvfbServer* server_ = nullptr;
+    static inline QGuiApplication* app_ = nullptr;
+    static inline KeyPressWatch* watch_ = nullptr;
+    OtherClient other_;
+    std::unique_ptr<TSysHotKey> component_;
+    std::vector<int32_t> pressed_;
+};
+
+TEST_F(HotKeyComponent, WinOneToFiveReachOnHotKeyWithTheirIndices) {
+    AddWinDigits(1, 5);
+    component_->SetActive(true);
+    for (int i = 0; i < 5; ++i) EXPECT_TRUE(component_->Entry(i).Registered) << i;
+    for (int digit = 1; digit <= 5; ++digit) Type("super+" + std::to_string(digit));
+    EXPECT_EQ(pressed_, (std::vector<int32_t>{0, 1, 2, 3, 4}));
+}
+
+TEST_F(HotKeyComponent, APressWithNumLockOrCapsLockOnIsStillReported) {
+    AddWinDigits(1, 1);
+    component_->SetActive(true);
+    TypeElsewhere("Num_Lock");
+    Type("super+1");
+    TypeElsewhere("Caps_Lock");
+    Type("super+1");
+    TypeElsewhere("Num_Lock");
+    Type("super+1");
+    TypeElsewhere("Caps_Lock");
+    EXPECT_EQ(pressed_, (std::vector<int32_t>{0, 0, 0}));
+}
+
+TEST_F(HotKeyComponent, ACombinationHeldByAnotherClientStaysSilentAndShiftsNoIndex) {
+    ASSERT_TRUE(other_.GrabWinDigit(2, Mod4Mask));
+    AddWinDigits(1, 5);
+    component_->SetActive(true);
+    EXPECT_TRUE(component_->Entry(0).Registered);
+    EXPECT_FALSE(component_->Entry(1).Registered);
+    EXPECT_TRUE(component_->Entry(2).Registered);
+    TypeElsewhere("super+2");  // goes to the other client
+    Type("super+3");
+    EXPECT_EQ(pressed_, (std::vector<int32_t>{2}));
+    other_.UngrabWinDigit(2, Mod4Mask);
+    // The failed attempt gave back the lock variants it had taken.
+    EXPECT_TRUE(other_.WinDigitIsFree(2));
+}
+
+TEST_F(HotKeyComponent, TheSameCombinationTwiceRegistersOnlyTheFirst) {
+    AddWinDigits(1, 1);
+    AddWinDigits(1, 1);
+    component_->SetActive(true);
+    EXPECT_TRUE(component_->Entry(0).Registered);
+    EXPECT_FALSE(component_->Entry(1).Registered);
+    Type("super+1");
+    EXPECT_EQ(pressed_, (std::vector<int32_t>{0}));
+}
+
+TEST_F(HotKeyComponent, ClearingWhileActiveFreesEveryGrabAndTheNextEntryIsIndexZero) {
+    AddWinDigits(1, 5);
+    component_->SetActive(true);
+    component_->ClearHotKeys();
+    EXPECT_TRUE(component_->Active());
+    EXPECT_EQ(component_->Count(), 0);
+    for (int digit = 1; digit <= 5; ++digit) EXPECT_TRUE(other_.WinDigitIsFree(digit)) << digit;
+
+    THotKeyEntry entry = component_->AddHotKey(kDigitOne + 2, HotKeyWin);
+    EXPECT_TRUE(entry.Registered);
+    TypeElsewhere("super+1");  // no longer held
+    Type("super+3");
+    EXPECT_EQ(pressed_, (std::vector<int32_t>{0}));
+}
+
+// The press is matched while Win+1 is index 0; the list is cleared before the press is handed on, and
+// index 0 is then Win+2. The press must not be reported as that entry.
+TEST_F(HotKeyComponent, APressMatchedBeforeClearingIsNotReportedAsANewEntry) {
+    AddWinDigits(1, 1);
+    component_->SetActive(true);
+    watch_->on_next_press = [this] {
+        component_->ClearHotKeys();
+        AddWinDigits(2, 3);
+    };
+    Type("super+1");
+    Type("super+3");
+    EXPECT_EQ(pressed_, (std::vector<int32_t>{1}));
+}
+
+TEST_F(HotKeyComponent, SettingActiveTwiceMakesOneAttemptOnly) {
+    ASSERT_TRUE(other_.GrabWinDigit(1, Mod4Mask));
+    AddWinDigits(1, 1);
+    component_->SetActive(true);
+    EXPECT_FALSE(component_->Entry(0).Registered);
+    other_.UngrabWinDigit(1, Mod4Mask);
+    component_->SetActive(true);
+    EXPECT_FALSE(component_->Entry(0).Registered);
+    component_->SetActive(false);
+    component_->SetActive(true);
+    EXPECT_TRUE(component_->Entry(0).Registered);
+}
+
+TEST_F(HotKeyComponent, RegisteringEveryEntryAgainWhileActiveKeepsThemRegistered) {
+    AddWinDigits(1, 2);
+    component_->SetActive(true);
+    component_->Loaded();
+    EXPECT_TRUE(component_->Entry(0).Registered);
+    EXPECT_TRUE(component_->Entry(1).Registered);
+    Type("super+2");
+    component_->SetActive(false);
+    EXPECT_TRUE(other_.WinDigitIsFree(1));
+    EXPECT_TRUE(other_.WinDigitIsFree(2));
+    EXPECT_EQ(pressed_, (std::vector<int32_t>{1}));
+}
+
+TEST_F(HotKeyComponent, AnEmptyActiveListHasNoWindowUntilAnEntryIsAdded) {
+    component_->SetActive(true);
+    EXPECT_FALSE(component_->HasWindow());
+    EXPECT_TRUE(component_->AddHotKey(kDigitOne, HotKeyWin).Registered);
+    EXPECT_TRUE(component_->HasWindow());
+}
+
+TEST_F(HotKeyComponent, KeyCodesWithoutAKeyAreNotRegistered) {
+    component_->SetActive(true);
+    EXPECT_FALSE(component_->AddHotKey(0, HotKeyWin).Registered);
+    EXPECT_FALSE(component_->AddHotKey(102, HotKeyWin).Registered);
+    EXPECT_TRUE(component_->AddHotKey(kDigitOne, HotKeyWin).Registered);
+    EXPECT_EQ(component_->Count(), 3);
+}
+
+TEST_F(HotKeyComponent, APressWithoutAHandlerIsIgnored) {
+    AddWinDigits(1, 2);
+    component_->SetActive(true);
+    component_->OnHotKey = nullptr;
+    Type("super+1");
+    component_->OnHotKey = [this](QObject*, int32_t index) { pressed_.push_back(index); };
+    Type("super+2");
+    EXPECT_EQ(pressed_, (std::vector<int32_t>{1}));
+}
+
+TEST_F(HotKeyComponent, DestroyingItWhileActiveLeavesNothingGrabbed) {
+    AddWinDigits(1, 5);
+    component_->SetActive(true);
+    ASSERT_FALSE(other_.WinDigitIsFree(1));
+    component_.reset();
+    for (int digit = 1; digit <= 5; ++digit) EXPECT_TRUE(other_.WinDigitIsFree(digit)) << digit;
+}
+
+TEST_F(HotKeyComponent, DeactivatingGivesEveryCombinationBack) {
+    AddWinDigits(1, 5);
+    component_->SetActive(true);
+    component_->SetActive(false);
+    for (int i = 0; i < 5; ++i) EXPECT_FALSE(component_->Entry(i).Registered) << i;
+    for (int digit = 1; digit <= 5; ++digit) EXPECT_TRUE(other_.WinDigitIsFree(digit)) << digit;
+}
+
+}  // namespace
+}  // namespace tavc::assistant
