@@ -315,7 +315,7 @@ std::string AssistantProgram::find_box(const std::string& caption, std::chrono::
     std::string main = main_window();
     wait_until(timeout, [&] {
         for (const std::string& id : windows_titled(caption, true))
-            if (id != main) box = id;
+            if (id != main && std::find(answered_.begin(), answered_.end(), id) == answered_.end()) box = id;
         return !box.empty();
     });
     return box;
@@ -325,6 +325,7 @@ bool AssistantProgram::answer_box(const std::string& caption, const std::string&
                                   std::chrono::milliseconds timeout) {
     std::string box = find_box(caption, timeout);
     if (box.empty()) return false;
+    answered_.push_back(box);
     run_tool({xdotool(), "windowfocus", "--sync", box});
     return key(keys);
 }

@@ -151,7 +151,8 @@ class AssistantProgram {
     std::vector<std::string> env_;
     std::unique_ptr<ChildProcess> main_;
     ProbeLog probe_;
-    mutable std::string main_window_;  // as last found, while it exists
+    mutable std::string main_window_;    // as last found, while it exists
+    std::vector<std::string> answered_;  // boxes answered already, which may linger for a moment
 };
 
 }  // namespace tavc::test
