@@ -358,6 +358,18 @@ TEST_F(AssistantProgramTest, APortChangeInTheSelectorSavesTheSettingsAndReopensT
     EXPECT_TRUE(first.commands().empty()) << first.received();
 }
 
+TEST_F(AssistantProgramTest, TheHotKeyHelpShowsItsFifteenLinesAndClosesWithOk) {
+    ASSERT_TRUE(app_->start_and_wait());
+    // "帮助" on the tool bar, then its second item "热键".
+    ASSERT_TRUE(app_->click(2 + 118 + 27, 6 + 10));
+    ASSERT_TRUE(app_->wait_popup());
+    ASSERT_TRUE(app_->key("Down Down Return"));
+    ASSERT_TRUE(app_->probe().wait_for("help lines 15"));
+    ASSERT_TRUE(app_->click_in_box("热键定义", 180 + 36, 229 + 10));  // "确定"
+    EXPECT_TRUE(app_->wait_box_gone("热键定义"));
+    EXPECT_TRUE(app_->window_visible());
+}
+
 TEST_F(AssistantProgramTest, TheSettingsDialogRestartsTheProgramWhichThenHoldsThePort) {
     if (!network_) GTEST_SKIP() << "no network of the test's own";
     TerminalSimulator first, second;

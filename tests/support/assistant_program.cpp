@@ -338,6 +338,10 @@ bool AssistantProgram::click_in_box(const std::string& caption, int x, int y,
                                .has_value();
 }
 
+bool AssistantProgram::wait_box_gone(const std::string& caption, std::chrono::milliseconds timeout) const {
+    return wait_until(timeout, [&] { return windows_titled(caption, true).empty(); });
+}
+
 bool AssistantProgram::key(const std::string& keys) const {
     std::vector<std::string> argv{xdotool(), "key", "--delay", "20"};
     std::istringstream words(keys);

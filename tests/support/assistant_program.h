@@ -123,6 +123,8 @@ class AssistantProgram {
     // Clicks at a point of a visible window titled `caption` other than the main window (a dialog), which
     // also gives the dialog the keyboard.
     bool click_in_box(const std::string& caption, int x, int y, std::chrono::milliseconds timeout = 10s);
+    // Waits until no visible window is titled `caption`.
+    bool wait_box_gone(const std::string& caption, std::chrono::milliseconds timeout = 10s) const;
     // Key presses through the X test extension to whichever window has the focus (xdotool key).
     bool key(const std::string& keys) const;
     // Types text into the focused window.
