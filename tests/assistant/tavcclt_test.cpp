@@ -358,6 +358,14 @@ TEST_F(AssistantProgramTest, APortChangeInTheSelectorSavesTheSettingsAndReopensT
     EXPECT_TRUE(first.commands().empty()) << first.received();
 }
 
+TEST_F(AssistantProgramTest, AStoredPortOutsideTheListIsStoredAsZeroAtStart) {
+    Store("Comport", Value{ValueType::Dword, "", 11});
+    ASSERT_TRUE(app_->start_and_wait());
+    ASSERT_TRUE(app_->probe().wait_for("port 0"));
+    EXPECT_EQ(Setting("Comport"), (Value{ValueType::Dword, "", 0}));
+    EXPECT_EQ(Setting("usrid"), (Value{ValueType::String, "0001"}));  // all seven saved
+}
+
 TEST_F(AssistantProgramTest, TheHotKeyHelpShowsItsFifteenLinesAndClosesWithOk) {
     ASSERT_TRUE(app_->start_and_wait());
     // "帮助" on the tool bar, then its second item "热键".

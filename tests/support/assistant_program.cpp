@@ -216,8 +216,8 @@ AssistantProgram::AssistantProgram(const std::string& file_name)
     fs::copy_file(bin_dir() + "/tavcclt", program(), ec);
     if (!ec) fs::copy_file(bin_dir() + "/libtessel.so", folder() + "/libtessel.so", ec);
     if (ec) error_ = "cannot copy the program: " + ec.message();
-    // Never the machine's real port: port 1 leads nowhere until a test links it.
-    link_port(1, folder_ / "no-such-tty");
+    // Never the machine's real ports: every port leads nowhere until a test links it.
+    for (int port = 1; port <= 10; ++port) link_port(port, folder_ / "no-such-tty");
     // A hot-key file without keys: a missing one is reported at every start.
     write_hot_keys({});
 }
