@@ -2,6 +2,9 @@
 // constructor; the bodies here are the frame's minimum until the pages are built.
 #include <QCoreApplication>
 
+#include <string>
+
+#include "gbk.h"
 #include "main.h"
 #include "tessel.h"
 
@@ -23,7 +26,11 @@ void TForm1::ShowForAction(int action) {
             ui.PageControl1->setCurrentIndex(1);
             QLineEdit* fields[] = {ui.Edit1, ui.Edit2, ui.Edit3};
             fields[action - 1]->setFocus();
-            if (action == 1) TAVCShowWelcome();
+            if (action == 1) {
+                TAVCShowWelcome();
+                const std::string greeting = Gbk(QStringLiteral("您好,欢迎光临"));
+                TAVSpeak(greeting.c_str(), 1);
+            }
             break;
         }
         case 4:
