@@ -114,10 +114,10 @@ RatingReply RatingReply::lines(const std::vector<std::string>& lines) {
     return reply;
 }
 
-FakeRatingServer::FakeRatingServer(Script script) : script_(std::move(script)) {
+FakeRatingServer::FakeRatingServer(Script script, int port) : script_(std::move(script)) {
     if (!script_) script_ = [](const RatingRequest&, size_t) { return RatingReply::answer('0'); };
     // Reusable, so that the port can be held again while a served connection still uses it.
-    listen_fd_ = bound_socket(0, true);
+    listen_fd_ = bound_socket(port, true);
     if (listen_fd_ < 0 || ::listen(listen_fd_, 64) != 0) fail("rating server: listen");
     port_ = port_of(listen_fd_);
     ::fcntl(listen_fd_, F_SETFL, O_NONBLOCK);  // a wake-up must not leave the thread stuck in accept

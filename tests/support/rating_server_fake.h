@@ -45,7 +45,9 @@ class FakeRatingServer {
     // request is answered 0.
     using Script = std::function<RatingReply(const RatingRequest&, size_t)>;
 
-    explicit FakeRatingServer(Script script = {});
+    // `port` 0 lets the kernel choose one; a fixed port serves a client whose port is fixed (the
+    // assistant program's 80, inside a network of the test's own).
+    explicit FakeRatingServer(Script script = {}, int port = 0);
     FakeRatingServer(const FakeRatingServer&) = delete;
     FakeRatingServer& operator=(const FakeRatingServer&) = delete;
     ~FakeRatingServer();

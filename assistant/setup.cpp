@@ -1,0 +1,12 @@
+#include "setup.h"
+
+namespace tavc::assistant {
+
+TForm2::TForm2(QWidget* owner) : QDialog(owner, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint) {
+    ui.setupUi(this);
+    setFixedSize(size());
+    connect(ui.Button1, &QPushButton::clicked, this, &QDialog::accept);
+    connect(ui.Button2, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+}  // namespace tavc::assistant
