@@ -132,11 +132,10 @@ void TSysHotKey::Loaded() {
 }
 
 void TSysHotKey::WMHotKey(TMessage& message) {
-    auto index = static_cast<int32_t>(message.WParam & 0xFFFF);
-    // Only a press of an entry that holds its registration now is reported: an index is never one the
-    // list no longer has.
-    if (index >= Count() || !entries_[index]->Registered) return;
-    if (OnHotKey) OnHotKey(this, index);
+    // The whole id is the index (cut to 16 bits, entry 65536 would pass for entry 0), and only an entry
+    // that holds its registration now is reported: never an index the list no longer has.
+    if (message.WParam >= entries_.size() || !entries_[message.WParam]->Registered) return;
+    if (OnHotKey) OnHotKey(this, static_cast<int32_t>(message.WParam));
 }
 
 void TSysHotKey::WMDestroy(TMessage& message) {

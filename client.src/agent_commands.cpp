@@ -1,4 +1,5 @@
 // The speech and sound exports: each hands one agent command to the command agent through the bus.
+#include <algorithm>
 #include <string>
 #include <string_view>
 
@@ -47,15 +48,29 @@ ExportResult SendText(const char* text) {
     return SendAgentCommand(AgentCommand("SoundOut", argument));
 }
 
-ExportResult SendTextWithFlag(std::string_view word, const char* text, int32_t flag) {
-    if (text == nullptr) return -1;
-    const std::string_view t(text);
-    for (char c : t)
-        if (IsAgentWhiteSpace(c)) return -1;
+ExportResult SendTextWithFlag(std::string_view word, std::string_view text, int32_t flag) {
     // A boolean in a 32-bit argument: only its low byte counts.
-    const std::string argument = std::string(t) + '\t' + ((flag & 0xFF) != 0 ? '1' : '0');
+    const std::string argument = std::string(text) + '\t' + ((flag & 0xFF) != 0 ? '1' : '0');
     if (argument.size() > kAgentArgumentBytes) return -1;
     return SendAgentCommand(AgentCommand(word, argument));
+}
+
+// The agent would take the part after a white space for the flag.
+ExportResult SendSoftSound(const char* text, int32_t flag) {
+    if (text == nullptr) return -1;
+    const std::string_view t(text);
+    if (std::any_of(t.begin(), t.end(), IsAgentWhiteSpace)) return -1;
+    return SendTextWithFlag("SoftSoundOut", t, flag);
+}
+
+// The agent speaks a text up to its first white space and never reads the flag, so a text of several
+// words or lines goes as it stands and its first word is spoken. A text without a word would have the
+// flag's digit spoken instead.
+ExportResult SendSpeech(const char* text, int32_t flag) {
+    if (text == nullptr) return -1;
+    const std::string_view t(text);
+    if (std::all_of(t.begin(), t.end(), IsAgentWhiteSpace)) return -1;
+    return SendTextWithFlag("TAVSpeak", t, flag);
 }
 
 }  // namespace
@@ -70,11 +85,11 @@ TESSEL_API ExportResult TAVSoundOut(const char* text) {
 }
 
 TESSEL_API ExportResult TAVSoftSoundOut(const char* text, int32_t flag) {
-    return guarded(-1, [&] { return tavc::tessel::SendTextWithFlag("SoftSoundOut", text, flag); });
+    return guarded(-1, [&] { return tavc::tessel::SendSoftSound(text, flag); });
 }
 
 TESSEL_API ExportResult TAVSpeak(const char* text, int32_t flag) {
-    return guarded(-1, [&] { return tavc::tessel::SendTextWithFlag("TAVSpeak", text, flag); });
+    return guarded(-1, [&] { return tavc::tessel::SendSpeech(text, flag); });
 }
 
 }  // extern "C"

@@ -85,17 +85,19 @@ TESSEL_API ExportResult TAVCShowItemCosts(const char* item, const char* amount, 
  * means only that the agent accepted it. -1: no session bus, the agent not registered or not started in
  * time, the command refused by the agent, or a command the agent could not read as it is sent, which
  * is refused before anything is sent: a null text, a text that is not valid GBK, an argument field over
- * 64 bytes (a text over 64 bytes for TAVSoundOut, over 62 for the other two), or, for TAVSoftSoundOut
- * and TAVSpeak, a text with white space (blank, TAB, line end), since the agent reads those texts only
- * up to the first white space. Only the low byte of flag counts. */
+ * 64 bytes (a text over 64 bytes for TAVSoundOut, over 62 for the other two), for TAVSoftSoundOut a
+ * text with white space (blank, TAB, line end), and for TAVSpeak a text of nothing but white space (the
+ * empty text included): the agent reads those texts only up to the first white space and would read the
+ * rest, or the flag, in their place. Only the low byte of flag counts. */
 
 /* "SoundOut": the driver's SoundOut(text). 0, -1. */
 TESSEL_API ExportResult TAVSoundOut(const char* text);
 /* "SoftSoundOut" with the argument field text + TAB + "1" or "0": the driver's SoftSoundOut(text, flag).
  * 0, -1. */
 TESSEL_API ExportResult TAVSoftSoundOut(const char* text, int32_t flag);
-/* "TAVSpeak" with the argument field text + TAB + "1" or "0": the driver's TAVSpeak(text, 0); the agent
- * gives the flag no effect. 0, -1. */
+/* "TAVSpeak" with the argument field text + TAB + "1" or "0": the driver's TAVSpeak(word, 0), word being
+ * the text's first run without white space (a text of several lines is sent whole, its first word is
+ * spoken); the agent gives the flag no effect. 0, -1. */
 TESSEL_API ExportResult TAVSpeak(const char* text, int32_t flag);
 
 /* ---- Cache file "tavc.cache" beside the host program ----------------------------------------------

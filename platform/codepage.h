@@ -22,4 +22,8 @@ std::string gbk_from_utf16(std::u16string_view utf16);
 // written, no NUL added; none when the text does not fit, `out` then holding only whole characters.
 std::optional<size_t> gbk_from_utf16(std::u16string_view utf16, std::span<char> out);
 
+// GBK bytes to the character set of the calling program's locale (LC_CTYPE, as setlocale left it), for
+// showing a text to a person; a character that set lacks, or bytes that are not GBK, become '?'.
+std::string locale_from_gbk(std::string_view gbk);
+
 }  // namespace tavc::codepage

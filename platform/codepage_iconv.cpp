@@ -1,6 +1,7 @@
 #include "codepage.h"
 
 #include <iconv.h>
+#include <langinfo.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -156,6 +157,11 @@ std::string gbk_from_utf8(std::string_view utf8) {
 std::string gbk_from_utf16(std::u16string_view utf16) {
     Converter c("CP936", "UTF-16LE");
     return convert(c, utf16_bytes(utf16), "?", utf16_unit_pair);
+}
+
+std::string locale_from_gbk(std::string_view gbk) {
+    Converter c(nl_langinfo(CODESET), "CP936");
+    return convert(c, gbk, "?", gbk_sequence_length);
 }
 
 std::optional<size_t> gbk_from_utf16(std::u16string_view utf16, std::span<char> out) {

@@ -1,16 +1,21 @@
 // The customer terminal for people who run the system without one: a pseudo-terminal that the library
-// opens as serial port n through the dosdevices link. Prints every command it receives and answers the
-// rating query with the key the person types ('N', no button yet, until then).
+// opens as serial port n through the dosdevices link. Prints every command it receives, texts in the
+// console's own encoding, and answers the rating query with the rating key the person types ('N', no
+// button yet, until then).
 #include <poll.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cctype>
+#include <clocale>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "codepage.h"
 #include "terminal_simulator.h"
@@ -22,7 +27,9 @@ using tavc::test::TerminalSimulator;
 
 std::atomic<bool> g_stop{false};
 
-void on_signal(int) { g_stop = true; }
+void on_signal(int) {
+    g_stop = true;
+}
 
 std::string config_home() {
     const char* xdg = std::getenv("XDG_CONFIG_HOME");
@@ -53,6 +60,32 @@ std::string hex(const std::string& bytes) {
     return out;
 }
 
+// A text of the terminal as the console shows it: in the console's encoding, control bytes escaped so
+// that a stray line end or escape sequence cannot garble the console.
+std::string readable(const std::string& gbk) {
+    std::string out = "\"";
+    for (char c : tavc::codepage::locale_from_gbk(gbk)) {
+        const unsigned char u = static_cast<unsigned char>(c);
+        if (u < 0x20 || u == 0x7F) {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\x%02X", u);
+            out += escape;
+        } else {
+            out += c;
+        }
+    }
+    return out + "\"";
+}
+
+// RGB565 as the usual 24-bit #RRGGBB, each field widened by repeating its top bits.
+std::string rgb(uint16_t color) {
+    const unsigned r = (color >> 11) & 0x1F, g = (color >> 5) & 0x3F, b = color & 0x1F;
+    char text[8];
+    std::snprintf(text, sizeof text, "#%02X%02X%02X", (r << 3) | (r >> 2), (g << 2) | (g >> 4),
+                  (b << 3) | (b >> 2));
+    return text;
+}
+
 void print(const TerminalCommand& c) {
     using Kind = TerminalCommand::Kind;
     switch (c.kind) {
@@ -60,11 +93,11 @@ void print(const TerminalCommand& c) {
             std::printf("PJ%s  %s\n", c.code.c_str(), screen_name(c.code));
             break;
         case Kind::Login:
-            std::printf("login  clerk %s\n", tavc::codepage::utf8_from_gbk(c.user).c_str());
+            std::printf("login  clerk %s\n", readable(c.user).c_str());
             break;
         case Kind::Text:
-            std::printf("text   at (%d, %d) colour %04X: %s\n", c.x, c.y, c.color,
-                        tavc::codepage::utf8_from_gbk(c.text).c_str());
+            std::printf("text   at (%d, %d) colour %04X (%s): %s\n", c.x, c.y, c.color, rgb(c.color).c_str(),
+                        readable(c.text).c_str());
             break;
         case Kind::Query:
             std::printf("PJQ    rating query\n");
@@ -76,9 +109,18 @@ void print(const TerminalCommand& c) {
     std::fflush(stdout);
 }
 
+// The terminal's rating buttons, and 'N' for none pressed yet; typed in either case.
+std::optional<char> rating_key(const std::string& line) {
+    if (line.size() != 1) return std::nullopt;
+    const char key = static_cast<char>(std::toupper(static_cast<unsigned char>(line[0])));
+    if (std::string_view("IJKLMVN").find(key) == std::string_view::npos) return std::nullopt;
+    return key;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    std::setlocale(LC_ALL, "");
     int port = argc > 1 ? std::atoi(argv[1]) : 1;
     if (argc > 2 || port < 1 || port > 10) {
         std::fprintf(stderr, "usage: %s [PORT]   PORT 1-10, default 1\n", argv[0]);
@@ -98,22 +140,29 @@ int main(int argc, char** argv) {
     std::signal(SIGINT, on_signal);
     std::signal(SIGTERM, on_signal);
     std::printf("Terminal on COM%d: %s -> %s\n", port, link.c_str(), terminal.slave_path().c_str());
-    std::printf("Type a rating key (I J K L M V) and Enter to press a button; Ctrl-D ends.\n");
+    std::printf(
+        "Rating buttons: type I, J, K, L, M or V (N: none pressed) and Enter; each answers the next\n"
+        "rating query. Ctrl+C ends.\n");
     std::fflush(stdout);
 
     size_t shown = 0;
+    bool keys = true;  // until standard input ends; the terminal itself runs on
     while (!g_stop) {
         auto commands = terminal.wait_for_commands(shown + 1, std::chrono::milliseconds(100));
         for (; shown < commands.size(); ++shown) print(commands[shown]);
         pollfd in{STDIN_FILENO, POLLIN, 0};
-        if (::poll(&in, 1, 0) <= 0) continue;
+        if (!keys || ::poll(&in, 1, 0) <= 0) continue;
         std::string line;
-        if (!std::getline(std::cin, line)) break;
-        if (line.size() == 1) {
-            terminal.answer_queries(line);
-            std::printf("button %s: answers the next rating query\n", line.c_str());
-        } else if (!line.empty()) {
-            std::printf("type one key letter\n");
+        if (!std::getline(std::cin, line)) {
+            keys = false;
+            continue;
+        }
+        if (line.empty()) continue;
+        if (std::optional<char> key = rating_key(line)) {
+            terminal.answer_queries(std::string(1, *key));
+            std::printf("button %c: answers the next rating query\n", *key);
+        } else {
+            std::printf("type one of I J K L M V N\n");
         }
         std::fflush(stdout);
     }

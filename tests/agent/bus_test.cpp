@@ -86,6 +86,16 @@ TEST_F(AgentOnBus, SpeechReachesTheDriverAfterTheQuietPeriodAndTheAgentEnds) {
     EXPECT_EQ(record_->calls().size(), 1u);
 }
 
+TEST_F(AgentOnBus, SpeechOfSeveralLinesOrWordsReachesTheDriverUpToItsFirstWhiteSpace) {
+    const std::string lines = gbk_from_utf8("<在这里输入文字>\r\n第二行");
+    ASSERT_EQ(exports_->speak(lines.c_str(), 1), 0);
+    ASSERT_EQ(exports_->speak(" ab cd", 1), 0);
+    auto calls = record_->wait_for_calls(2, 3s);
+    ASSERT_EQ(calls.size(), 2u);
+    EXPECT_EQ(calls[0], DriverCall("TAVSpeak", {gbk_from_utf8("<在这里输入文字>"), 0}));
+    EXPECT_EQ(calls[1], DriverCall("TAVSpeak", {"ab", 0}));
+}
+
 TEST_F(AgentOnBus, SoundsInARowRunInOrderInOneDrain) {
     ASSERT_EQ(exports_->sound_out("12.00_P"), 0);
     ASSERT_EQ(exports_->sound_out("5.00_k"), 0);
@@ -291,7 +301,12 @@ INSTANTIATE_TEST_SUITE_P(
         FrameCase{"SpeakOfSixtyTwoBytes", FrameCase::Speak, std::string(62, 'x'), 1, 0,
                   "TAVSpeak\t64\t" + std::string(62, 'x') + "\t1"},
         FrameCase{"SpeakOverSixtyTwoBytesIsRefused", FrameCase::Speak, std::string(63, 'x'), 1, -1, ""},
-        FrameCase{"SpeakWithABlankIsRefused", FrameCase::Speak, "ab cd", 1, -1, ""},
+        FrameCase{"SpeakWithABlankIsSentAsItStands", FrameCase::Speak, "ab cd", 1, 0,
+                  "TAVSpeak\t7\tab cd\t1"},
+        FrameCase{"SpeakOfLinesIsSentAsItStands", FrameCase::Speak, "ab\r\ncd\r\n", 0, 0,
+                  "TAVSpeak\t10\tab\r\ncd\r\n\t0"},
+        FrameCase{"SpeakOfNothingButWhiteSpaceIsRefused", FrameCase::Speak, " \r\n", 1, -1, ""},
+        FrameCase{"SpeakOfAnEmptyTextIsRefused", FrameCase::Speak, "", 1, -1, ""},
         FrameCase{"SoftSoundOutWithALineEndIsRefused", FrameCase::SoftSoundOut, "ab\r\n", 1, -1, ""},
         FrameCase{"TextThatIsNotGbkIsRefused", FrameCase::SoundOut, "\x81\x20", 0, -1, ""}),
     [](const auto& param_info) { return std::string(param_info.param.name); });

@@ -1,6 +1,7 @@
 // The hot-key component on a real X server: keys typed with xdotool reach OnHotKey, and a second X
 // client shows which combinations the component holds.
 #include "SysHot.h"
+#include "hotkeys.h"
 #include "xvfb_server.h"
 
 #include <gtest/gtest.h>
@@ -35,18 +36,18 @@ class OtherClient {
     bool ok() const { return display_ != nullptr; }
 
     // Grabs the digit with these modifiers (any by default); true when the server allowed it.
-    bool GrabWinDigit(int digit, unsigned modifiers = AnyModifier) {
+    bool GrabDigit(int digit, unsigned modifiers = AnyModifier) {
         return Grab(XKeysymToKeycode(display_, XK_0 + digit), modifiers);
     }
-    void UngrabWinDigit(int digit, unsigned modifiers = AnyModifier) {
+    void UngrabDigit(int digit, unsigned modifiers = AnyModifier) {
         XUngrabKey(display_, XKeysymToKeycode(display_, XK_0 + digit), modifiers,
                    DefaultRootWindow(display_));
         XSync(display_, False);
     }
     // True when no client holds the digit with any modifiers (the probe's grab is given back).
-    bool WinDigitIsFree(int digit) {
-        bool free = GrabWinDigit(digit);
-        UngrabWinDigit(digit);
+    bool DigitIsFree(int digit) {
+        bool free = GrabDigit(digit);
+        UngrabDigit(digit);
         return free;
     }
 
@@ -168,7 +169,7 @@ TEST_F(HotKeyComponent, APressWithNumLockOrCapsLockOnIsStillReported) {
 }
 
 TEST_F(HotKeyComponent, ACombinationHeldByAnotherClientStaysSilentAndShiftsNoIndex) {
-    ASSERT_TRUE(other_.GrabWinDigit(2, Mod4Mask));
+    ASSERT_TRUE(other_.GrabDigit(2, Mod4Mask));
     AddWinDigits(1, 5);
     component_->SetActive(true);
     EXPECT_TRUE(component_->Entry(0).Registered);
@@ -177,9 +178,9 @@ TEST_F(HotKeyComponent, ACombinationHeldByAnotherClientStaysSilentAndShiftsNoInd
     TypeElsewhere("super+2");  // goes to the other client
     Type("super+3");
     EXPECT_EQ(pressed_, (std::vector<int32_t>{2}));
-    other_.UngrabWinDigit(2, Mod4Mask);
+    other_.UngrabDigit(2, Mod4Mask);
     // The failed attempt gave back the lock variants it had taken.
-    EXPECT_TRUE(other_.WinDigitIsFree(2));
+    EXPECT_TRUE(other_.DigitIsFree(2));
 }
 
 TEST_F(HotKeyComponent, TheSameCombinationTwiceRegistersOnlyTheFirst) {
@@ -198,7 +199,7 @@ TEST_F(HotKeyComponent, ClearingWhileActiveFreesEveryGrabAndTheNextEntryIsIndexZ
     component_->ClearHotKeys();
     EXPECT_TRUE(component_->Active());
     EXPECT_EQ(component_->Count(), 0);
-    for (int digit = 1; digit <= 5; ++digit) EXPECT_TRUE(other_.WinDigitIsFree(digit)) << digit;
+    for (int digit = 1; digit <= 5; ++digit) EXPECT_TRUE(other_.DigitIsFree(digit)) << digit;
 
     THotKeyEntry entry = component_->AddHotKey(kDigitOne + 2, HotKeyWin);
     EXPECT_TRUE(entry.Registered);
@@ -222,11 +223,11 @@ TEST_F(HotKeyComponent, APressMatchedBeforeClearingIsNotReportedAsANewEntry) {
 }
 
 TEST_F(HotKeyComponent, SettingActiveTwiceMakesOneAttemptOnly) {
-    ASSERT_TRUE(other_.GrabWinDigit(1, Mod4Mask));
+    ASSERT_TRUE(other_.GrabDigit(1, Mod4Mask));
     AddWinDigits(1, 1);
     component_->SetActive(true);
     EXPECT_FALSE(component_->Entry(0).Registered);
-    other_.UngrabWinDigit(1, Mod4Mask);
+    other_.UngrabDigit(1, Mod4Mask);
     component_->SetActive(true);
     EXPECT_FALSE(component_->Entry(0).Registered);
     component_->SetActive(false);
@@ -242,8 +243,8 @@ TEST_F(HotKeyComponent, RegisteringEveryEntryAgainWhileActiveKeepsThemRegistered
     EXPECT_TRUE(component_->Entry(1).Registered);
     Type("super+2");
     component_->SetActive(false);
-    EXPECT_TRUE(other_.WinDigitIsFree(1));
-    EXPECT_TRUE(other_.WinDigitIsFree(2));
+    EXPECT_TRUE(other_.DigitIsFree(1));
+    EXPECT_TRUE(other_.DigitIsFree(2));
     EXPECT_EQ(pressed_, (std::vector<int32_t>{1}));
 }
 
@@ -272,12 +273,25 @@ TEST_F(HotKeyComponent, APressWithoutAHandlerIsIgnored) {
     EXPECT_EQ(pressed_, (std::vector<int32_t>{1}));
 }
 
+TEST_F(HotKeyComponent, AMessageNamingNoRegisteredEntryIsNotReported) {
+    AddWinDigits(1, 1);
+    AddWinDigits(1, 1);  // listed, not registered
+    component_->SetActive(true);
+    for (int id : {5, 1, 0x10000}) {
+        hotkeys::HotKeyEvent stray(id);
+        QCoreApplication::sendEvent(component_->WindowHandle(), &stray);
+    }
+    hotkeys::HotKeyEvent press(0);
+    QCoreApplication::sendEvent(component_->WindowHandle(), &press);
+    EXPECT_EQ(pressed_, (std::vector<int32_t>{0}));
+}
+
 TEST_F(HotKeyComponent, DestroyingItWhileActiveLeavesNothingGrabbed) {
     AddWinDigits(1, 5);
     component_->SetActive(true);
-    ASSERT_FALSE(other_.WinDigitIsFree(1));
+    ASSERT_FALSE(other_.DigitIsFree(1));
     component_.reset();
-    for (int digit = 1; digit <= 5; ++digit) EXPECT_TRUE(other_.WinDigitIsFree(digit)) << digit;
+    for (int digit = 1; digit <= 5; ++digit) EXPECT_TRUE(other_.DigitIsFree(digit)) << digit;
 }
 
 TEST_F(HotKeyComponent, DeactivatingGivesEveryCombinationBack) {
@@ -285,7 +299,7 @@ TEST_F(HotKeyComponent, DeactivatingGivesEveryCombinationBack) {
     component_->SetActive(true);
     component_->SetActive(false);
     for (int i = 0; i < 5; ++i) EXPECT_FALSE(component_->Entry(i).Registered) << i;
-    for (int digit = 1; digit <= 5; ++digit) EXPECT_TRUE(other_.WinDigitIsFree(digit)) << digit;
+    for (int digit = 1; digit <= 5; ++digit) EXPECT_TRUE(other_.DigitIsFree(digit)) << digit;
 }
 
 }  // namespace

@@ -1,11 +1,13 @@
 #include "codepage.h"
 
 #include <gtest/gtest.h>
+#include <locale.h>
 
 namespace {
 
 using tavc::codepage::gbk_from_utf16;
 using tavc::codepage::gbk_from_utf8;
+using tavc::codepage::locale_from_gbk;
 using tavc::codepage::utf16_from_gbk;
 using tavc::codepage::utf8_from_gbk;
 
@@ -72,6 +74,26 @@ TEST(Codepage, ReplacesAnUnpairedSurrogateInAFixedBuffer) {
     std::optional<size_t> n = gbk_from_utf16(std::u16string_view(text, 3), buf);
     ASSERT_EQ(n, 3u);
     EXPECT_EQ(std::string(buf, *n), "a?b");
+}
+
+// The program's character set while the test runs, the one it had before coming back afterwards.
+class ProgramLocale : public ::testing::Test {
+  protected:
+    void TearDown() override { setlocale(LC_CTYPE, old_.c_str()); }
+    bool Use(const char* name) { return setlocale(LC_CTYPE, name) != nullptr; }
+
+    std::string old_ = setlocale(LC_CTYPE, nullptr);
+};
+
+TEST_F(ProgramLocale, ShowsGbkInAUtf8Locale) {
+    if (!Use("C.UTF-8")) GTEST_SKIP() << "no C.UTF-8 locale";
+    EXPECT_EQ(locale_from_gbk(gbk_from_utf8("欢迎光临 12.00")), "欢迎光临 12.00");
+    EXPECT_EQ(locale_from_gbk("a\xFF-b"), "a?-b");
+}
+
+TEST_F(ProgramLocale, ShowsWhatAnAsciiLocaleLacksAsQuestionMarks) {
+    ASSERT_TRUE(Use("C"));
+    EXPECT_EQ(locale_from_gbk(gbk_from_utf8("宋体 ok")), "?? ok");
 }
 
 }  // namespace

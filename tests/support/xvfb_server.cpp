@@ -1,5 +1,7 @@
 #include "xvfb_server.h"
 
+#include <signal.h>
+
 #include <chrono>
 
 namespace tavc::test {
@@ -30,6 +32,8 @@ XvfbServer::XvfbServer() {
 
 XvfbServer::~XvfbServer() {
     display_env_.reset();
+    // Asked to end, the server removes its socket and lock file; killed, it would leave them behind.
+    if (server_ && ::kill(server_->pid(), SIGTERM) == 0) server_->wait(std::chrono::seconds(10));
     server_.reset();
 }
 

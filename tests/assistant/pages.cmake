@@ -1,0 +1,7 @@
+# The pure pieces of the cashier, rating and demo pages.
+tavc_add_gtest(assistant_amounts_test SOURCES ${CMAKE_CURRENT_LIST_DIR}/amounts_test.cpp
+    LIBS tavcclt_pages tavc_test_child_process tavc_test_support)
+tavc_add_gtest(assistant_rating_texts_test SOURCES ${CMAKE_CURRENT_LIST_DIR}/rating_texts_test.cpp
+    LIBS tavcclt_pages)
+tavc_add_gtest(assistant_amount_steps_test SOURCES ${CMAKE_CURRENT_LIST_DIR}/amount_steps_test.cpp
+    LIBS tavcclt_pages)
