@@ -80,6 +80,7 @@ class AssistantProgramTest : public ::testing::Test {
     void LogIn(const std::string& id, const std::string& password, bool offline = true) {
         ASSERT_TRUE(app_->focus_main());
         if (!id.empty()) {
+            ASSERT_TRUE(app_->key("ctrl+a"));
             ASSERT_TRUE(app_->type(id));
         }
         ASSERT_TRUE(app_->key("Return"));  // Enter in the id field moves on to the password
@@ -394,6 +395,70 @@ TEST_F(AssistantProgramTest, TheSettingsDialogRestartsTheProgramWhichThenHoldsTh
     std::vector<TerminalCommand> commands = second.wait_for_commands(1);
     ASSERT_FALSE(commands.empty());
     EXPECT_EQ(commands[0].bytes, "PJDL000000010");
+}
+
+TEST_F(AssistantProgramTest, OutsideDemoModeHotKeysActOnlyAfterALoginAndOnceAfterTwoLogins) {
+    TerminalSimulator terminal;
+    Store("demo_mode", Value{ValueType::Dword, "", 0});
+    CacheLogin("0001", "secret");
+    app_->write_hot_keys(usual_hot_keys());
+    StartOnTerminal(terminal);
+    std::vector<std::string> start = app_->probe().lines();
+    EXPECT_NE(std::find(start.begin(), start.end(), "locked"), start.end());
+
+    // Before a login Win+1 does nothing (the id field may see the key): the login that follows is the
+    // first thing the terminal sees.
+    ASSERT_TRUE(app_->key("super+1"));
+    LogIn("0001", "secret");
+    ASSERT_TRUE(app_->probe().wait_for("unlocked"));
+    ASSERT_TRUE(app_->probe().wait_for("hotkeys registered 5"));
+    std::vector<TerminalCommand> commands = terminal.wait_for_commands(2);
+    ASSERT_EQ(commands.size(), 2u);
+    EXPECT_EQ(commands[0].bytes, "PJDL000000010");
+    EXPECT_EQ(app_->probe().count_after("hotkey "), 0u);
+    for (const std::string& line : app_->probe().lines())
+        EXPECT_EQ(line.rfind("hotkey ", 0), std::string::npos);
+
+    // A second login registers again.
+    ASSERT_TRUE(app_->wait_visible(false));
+    EXPECT_EQ(app_->start()->wait(10s), 0);
+    ASSERT_TRUE(app_->probe().wait_for("login page"));
+    LogIn("", "secret");
+    ASSERT_TRUE(app_->probe().wait_for("hotkeys registered 5"));
+    ASSERT_EQ(terminal.wait_for_commands(4).size(), 4u);
+    ASSERT_TRUE(app_->wait_visible(false));
+
+    // Win+1 welcomes once and brings the window up; pressed again, it only hides the window.
+    ASSERT_TRUE(app_->key("super+1"));
+    ASSERT_TRUE(app_->probe().wait_for("hotkey 0 kind 0"));
+    ASSERT_TRUE(app_->probe().wait_for("shown"));
+    ASSERT_TRUE(app_->key("super+1"));
+    ASSERT_TRUE(app_->probe().wait_for("hotkey 0 kind 0"));
+    ASSERT_TRUE(app_->probe().wait_for("hidden"));
+    commands = terminal.wait_for_commands(5);
+    ASSERT_EQ(commands.size(), 5u);
+    EXPECT_EQ(commands[4].bytes, "PJ22");
+    size_t presses = 0;
+    for (const std::string& line : app_->probe().lines()) presses += line.rfind("hotkey ", 0) == 0;
+    EXPECT_EQ(presses, 2u);
+    EXPECT_EQ(terminal.commands().size(), 5u);
+}
+
+TEST_F(AssistantProgramTest, TheExitHotKeyAsksTheQuestionAndNoLeavesTheProgramHidden) {
+    app_->write_hot_keys(usual_hot_keys());
+    ASSERT_TRUE(app_->start_and_wait());
+    ASSERT_TRUE(app_->probe().wait_for("hotkeys registered 5"));
+    ASSERT_TRUE(app_->start()->wait(10s).has_value());  // hides it
+    ASSERT_TRUE(app_->wait_visible(false));
+    ASSERT_TRUE(app_->key("super+5"));
+    ASSERT_TRUE(app_->probe().wait_for("question "));
+    ASSERT_TRUE(app_->answer_box(kTitle, "Escape"));
+    // Still running and hidden: the key asks again.
+    ASSERT_TRUE(app_->key("super+5"));
+    ASSERT_TRUE(app_->probe().wait_for("question "));
+    EXPECT_FALSE(app_->window_visible());
+    EXPECT_EQ(app_->probe().count_after("shown"), 0u);
+    EXPECT_FALSE(app_->main_process()->wait(0ms).has_value());
 }
 
 }  // namespace
