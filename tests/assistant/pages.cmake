@@ -5,3 +5,7 @@ tavc_add_gtest(assistant_rating_texts_test SOURCES ${CMAKE_CURRENT_LIST_DIR}/rat
     LIBS tavcclt_pages)
 tavc_add_gtest(assistant_amount_steps_test SOURCES ${CMAKE_CURRENT_LIST_DIR}/amount_steps_test.cpp
     LIBS tavcclt_pages)
+# The cashier, rating and demo pages through the real program, with the terminal, the agent and the driver.
+tavc_add_gtest(counter_road_test SOURCES ${CMAKE_CURRENT_LIST_DIR}/counter_road_test.cpp
+    LIBS tavc_test_counter_road tavc_test_rating_server)
+add_dependencies(counter_road_test tavcclt tessel corvis panelkit_recorder)

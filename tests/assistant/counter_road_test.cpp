@@ -1,0 +1,101 @@
+// One customer's whole road at the counter, through the real assistant program: the hot keys under a
+// real X server with a notification area, the terminal on its serial port, the agent and the driver on
+// a session bus, the rating in the cache file and on the rating server.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "counter_road.h"
+#include "rating_server_fake.h"
+
+namespace tavc::test {
+namespace {
+
+using Kind = TerminalCommand::Kind;
+
+const std::string kThanks = "感谢您对我们工作的支持,请不要忘记随身物品";
+
+void ExpectScreen(const TerminalCommand& command, const std::string& code) {
+    EXPECT_EQ(command.kind, Kind::Screen) << command.bytes;
+    EXPECT_EQ(command.code, code);
+}
+void ExpectText(const TerminalCommand& command, int x, int y, const std::string& text) {
+    EXPECT_EQ(command.kind, Kind::Text) << command.bytes;
+    EXPECT_EQ(std::make_pair(command.x, command.y), std::make_pair(x, y));
+    EXPECT_EQ(command.text, text);
+}
+
+TEST(CounterRoadTest, WelcomeAmountsRatingAndUploadRunFromTheHotKeysToTheServer) {
+    CounterRoad road;
+    if (!road.skip_reason().empty()) GTEST_SKIP() << road.skip_reason();
+    if (!road.own_network()) GTEST_SKIP() << "no network of the test's own for the rating server";
+    FakeRatingServer server({}, 80);
+    road.terminal().answer_queries("NNI");
+    ASSERT_TRUE(road.start());
+    AssistantProgram& app = road.app();
+
+    // Win+1: the welcome screen and the greeting; the due amount, Enter.
+    ASSERT_TRUE(road.hot_key(1));
+    ASSERT_TRUE(app.probe().wait_for("cashier focus Edit1"));
+    std::vector<TerminalCommand> commands = road.next_commands(1);
+    ASSERT_EQ(commands.size(), 1u);
+    ExpectScreen(commands[0], "22");
+    std::vector<DriverCall> calls = road.next_calls(1);
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0], DriverCall("TAVSpeak", {Gbk("您好,欢迎光临"), 0}));
+    ASSERT_TRUE(road.retype("12"));
+    ASSERT_TRUE(app.key("Return"));
+    commands = road.next_commands(2);
+    ASSERT_EQ(commands.size(), 2u);
+    ExpectScreen(commands[0], "23");
+    ExpectText(commands[1], 96, 318, "12.00");
+    EXPECT_EQ(road.next_calls(1), (std::vector<DriverCall>{DriverCall("SoundOut", {"12.00_P"})}));
+    EXPECT_TRUE(app.wait_visible(false));
+
+    // Win+2: the amount received, Enter computes the change, Enter shows and speaks the pair.
+    ASSERT_TRUE(road.hot_key(2));
+    ASSERT_TRUE(app.probe().wait_for("cashier focus Edit2"));
+    ASSERT_TRUE(road.retype("100"));
+    ASSERT_TRUE(app.key("Return"));
+    ASSERT_TRUE(app.probe().wait_for("cashier fields 12|100|88.00 default Button3"));
+    ASSERT_TRUE(app.key("Return"));
+    commands = road.next_commands(3);
+    ASSERT_EQ(commands.size(), 3u);
+    ExpectScreen(commands[0], "24");
+    ExpectText(commands[1], 96, 318, "100.00");
+    ExpectText(commands[2], 96, 354, "88.00");
+    EXPECT_EQ(road.next_calls(3),
+              (std::vector<DriverCall>{DriverCall("SoundOut", {"100.00_k"}),
+                                       DriverCall("SoundOut", {"88.00_b"}), DriverCall("SoundOut", {"_C"})}));
+    ASSERT_TRUE(app.probe().wait_for("cashier fields 0|0|0"));
+    EXPECT_TRUE(app.wait_visible(false));
+
+    // Win+4: the request, two polls without an answer, then "very satisfied".
+    ASSERT_TRUE(road.hot_key(4));
+    ASSERT_TRUE(app.probe().wait_for("rating request enabled", std::chrono::seconds(15)));
+    commands = road.next_commands(4);
+    ASSERT_EQ(commands.size(), 4u);
+    ExpectScreen(commands[0], "21");
+    for (size_t i = 1; i < 4; ++i) EXPECT_EQ(commands[i].kind, Kind::Query);
+    EXPECT_EQ(road.next_calls(2),
+              (std::vector<DriverCall>{DriverCall("TAVSpeak", {Gbk("请您选择按钮,评价我们的服务"), 0}),
+                                       DriverCall("TAVSpeak", {Gbk(kThanks), 0})}));
+    EXPECT_EQ(road.cached_ratings(), std::vector<std::string>{"0001,I,"});
+    EXPECT_TRUE(app.wait_visible(false));
+    EXPECT_TRUE(road.nothing_more());
+
+    // Closing uploads the rating and empties the cache.
+    ASSERT_TRUE(app.request_close());
+    ASSERT_TRUE(app.answer_box("ORB-100小助手", "Return"));
+    ASSERT_EQ(app.main_process()->wait(std::chrono::seconds(20)), 0);
+    std::vector<RatingRequest> requests = server.requests(1);
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].page, "sremark.asp");
+    EXPECT_EQ(requests[0].query("user"), "0001");
+    EXPECT_EQ(requests[0].query("remark"), "I");
+    EXPECT_TRUE(road.cached_ratings().empty());
+}
+
+}  // namespace
+}  // namespace tavc::test

@@ -1,0 +1,161 @@
+#include "counter_road.h"
+
+#include <cstdlib>
+
+#include "codepage.h"
+#include "profile.h"
+#include "registry.h"
+
+namespace tavc::test {
+
+namespace {
+
+const std::string kProgram = "tavcclt";
+const std::string kTitle = "Tavcclt";  // the error and message boxes' caption
+
+std::string unhex(const std::string& text) {
+    std::string out;
+    for (size_t i = 0; i + 1 < text.size(); i += 2)
+        out += static_cast<char>(std::stoi(text.substr(i, 2), nullptr, 16));
+    return out;
+}
+
+std::string env(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr ? value : "";
+}
+
+}  // namespace
+
+std::string CacheHex(const std::string& bytes) {
+    static const char digits[] = "0123456789ABCDEF";
+    std::string out;
+    for (unsigned char c : bytes) {
+        out += digits[c >> 4];
+        out += digits[c & 15];
+    }
+    return out;
+}
+
+std::string Gbk(const std::string& utf8) {
+    return codepage::gbk_from_utf8(utf8);
+}
+
+CounterRoad::CounterRoad() {
+    network_ = own_network_namespace();  // before any thread or server starts
+    xvfb_ = std::make_unique<XvfbServer>();
+    if (!xvfb_->started()) {
+        skip_ = xvfb_->why();
+        return;
+    }
+    if (find_program("xdotool").empty()) {
+        skip_ = "xdotool is not installed";
+        return;
+    }
+    tray_ = std::make_unique<TrayHost>();
+    if (!tray_->started()) {
+        skip_ = tray_->why();
+        return;
+    }
+    record_ = std::make_unique<PanelkitRecord>();
+    bus_ = std::make_unique<PrivateBus>(std::vector<std::string>{
+        "LD_LIBRARY_PATH=" + env("TAVC_TEST_BIN_DIR") + "/support", "PANELKIT_RECORD=" + record_->path()});
+    if (!bus_->ok()) {
+        skip_ = bus_->error();
+        return;
+    }
+    app_ = std::make_unique<AssistantProgram>(kProgram);
+    if (!app_->ok()) {
+        skip_ = app_->error();
+        return;
+    }
+    // The program's settings and class registrations are its own; its bus is the test's.
+    config_ = std::make_unique<ScopedEnv>("XDG_CONFIG_HOME", app_->config_home());
+    app_->add_env("DBUS_SESSION_BUS_ADDRESS=" + bus_->address());
+    ChildProcess registering({env("TAVC_BIN_DIR") + "/corvis", "-RegServer"});
+    if (registering.wait(std::chrono::seconds(10)) != 0) {
+        skip_ = "corvis -RegServer failed";
+        return;
+    }
+    app_->write_hot_keys(usual_hot_keys());
+    terminal_ = std::make_unique<TerminalSimulator>();
+    if (!terminal_->ready()) {
+        skip_ = terminal_->error();
+        return;
+    }
+    terminal_->link_as_port(app_->config_home(), 1);
+}
+
+CounterRoad::~CounterRoad() {
+    app_.reset();
+    terminal_.reset();
+    config_.reset();
+    bus_.reset();
+    record_.reset();
+    tray_.reset();
+    xvfb_.reset();
+}
+
+void CounterRoad::set_setting(const std::string& name, uint32_t value) const {
+    registry::Key::open(registry::Hive::CurrentUser, "Software\\TAVC\\Settings", true)
+        ->write(name, registry::Value{registry::ValueType::Dword, "", value});
+}
+
+bool CounterRoad::start() {
+    // The creation handler registers the hot keys before the window shows its login page.
+    return app_->start_and_wait() && app_->probe().wait_for("hotkeys registered 5") &&
+           app_->probe().wait_for("login page") && hide();
+}
+
+bool CounterRoad::hide() {
+    if (app_->window_visible()) {
+        std::unique_ptr<ChildProcess> second = app_->start();
+        if (second->wait(std::chrono::seconds(10)) != 0) return false;
+    }
+    return app_->wait_visible(false);
+}
+
+bool CounterRoad::hot_key(int number) {
+    return app_->key("super+" + std::to_string(number)) &&
+           app_->probe().wait_for("hotkey " + std::to_string(number - 1) + " kind");
+}
+
+bool CounterRoad::retype(const std::string& text) {
+    return app_->key("ctrl+a") && (text.empty() ? app_->key("BackSpace") : app_->type(text));
+}
+
+std::vector<TerminalCommand> CounterRoad::next_commands(size_t count, std::chrono::milliseconds timeout) {
+    std::vector<TerminalCommand> all = terminal_->wait_for_commands(commands_taken_ + count, timeout);
+    std::vector<TerminalCommand> fresh(all.begin() + static_cast<std::ptrdiff_t>(commands_taken_), all.end());
+    commands_taken_ = all.size();
+    return fresh;
+}
+
+std::vector<DriverCall> CounterRoad::next_calls(size_t count, std::chrono::milliseconds timeout) {
+    std::vector<DriverCall> all = record_->wait_for_calls(calls_taken_ + count, timeout);
+    std::vector<DriverCall> fresh(all.begin() + static_cast<std::ptrdiff_t>(calls_taken_), all.end());
+    calls_taken_ = all.size();
+    return fresh;
+}
+
+bool CounterRoad::nothing_more(std::chrono::milliseconds quiet) {
+    return next_commands(1, quiet).empty() && next_calls(1, quiet).empty();
+}
+
+std::vector<std::string> CounterRoad::cached_ratings() const {
+    std::vector<std::string> out;
+    for (const profile::Entry& entry :
+         profile::entries(cache_file(), CacheHex("Remarks")).value_or(std::vector<profile::Entry>{}))
+        out.push_back(unhex(entry.value));
+    return out;
+}
+
+bool CounterRoad::answer_error(const std::string& text) {
+    return app_->probe().wait_for("error " + kTitle + "|" + text) && app_->answer_box(kTitle, "Return");
+}
+
+bool CounterRoad::answer_message(const std::string& text) {
+    return app_->probe().wait_for("box " + kTitle + "|" + text) && app_->answer_box(kTitle, "Return");
+}
+
+}  // namespace tavc::test
