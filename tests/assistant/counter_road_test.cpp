@@ -3,6 +3,7 @@
 // a session bus, the rating in the cache file and on the rating server.
 #include <gtest/gtest.h>
 
+#include <iostream>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,21 @@ using Kind = TerminalCommand::Kind;
 
 const std::string kThanks = "感谢您对我们工作的支持,请不要忘记随身物品";
 
+class CounterRoadTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (!road.skip_reason().empty()) GTEST_SKIP() << road.skip_reason();
+    }
+    void TearDown() override {
+        if (!HasFailure() || !road.skip_reason().empty()) return;
+        std::cerr << "the program's probe:\n";
+        for (const std::string& line : road.app().probe().lines()) std::cerr << "  " << line << "\n";
+        std::cerr << "its standard error:\n" << road.app().stderr_text();
+    }
+
+    CounterRoad road;
+};
+
 void ExpectScreen(const TerminalCommand& command, const std::string& code) {
     EXPECT_EQ(command.kind, Kind::Screen) << command.bytes;
     EXPECT_EQ(command.code, code);
@@ -26,9 +42,7 @@ void ExpectText(const TerminalCommand& command, int x, int y, const std::string&
     EXPECT_EQ(command.text, text);
 }
 
-TEST(CounterRoadTest, WelcomeAmountsRatingAndUploadRunFromTheHotKeysToTheServer) {
-    CounterRoad road;
-    if (!road.skip_reason().empty()) GTEST_SKIP() << road.skip_reason();
+TEST_F(CounterRoadTest, WelcomeAmountsRatingAndUploadRunFromTheHotKeysToTheServer) {
     if (!road.own_network()) GTEST_SKIP() << "no network of the test's own for the rating server";
     FakeRatingServer server({}, 80);
     road.terminal().answer_queries("NNI");
@@ -95,6 +109,122 @@ TEST(CounterRoadTest, WelcomeAmountsRatingAndUploadRunFromTheHotKeysToTheServer)
     EXPECT_EQ(requests[0].query("user"), "0001");
     EXPECT_EQ(requests[0].query("remark"), "I");
     EXPECT_TRUE(road.cached_ratings().empty());
+}
+
+// One row: the due amount after Win+1 and Enter, then Win+2 (received) or Win+3 (change) with its text,
+// Enter (and Enter again after Win+2).
+struct CashierCase {
+    const char* name;
+    const char* due;
+    const char* due_error = nullptr;  // the due step fails: nothing after it
+    const char* due_text = nullptr;
+    int key = 2;
+    const char* typed = nullptr;
+    const char* step_error = nullptr;  // the received (Win+2) or the final step fails
+    const char* change = nullptr;      // Win+2: the change field after the first Enter
+    std::vector<std::string> pair;     // received and change at the terminal; empty: nothing sent
+};
+
+const CashierCase kCashierCases[] = {
+    {.name = "received above due",
+     .due = "12.5",
+     .due_text = "12.50",
+     .typed = "100",
+     .change = "87.50",
+     .pair = {"100.00", "87.50"}},
+    {.name = "change typed directly",
+     .due = "12.5",
+     .due_text = "12.50",
+     .key = 3,
+     .typed = "7.5",
+     .pair = {"20.00", "7.50"}},
+    {.name = "received below due",
+     .due = "12.5",
+     .due_text = "12.50",
+     .typed = "10",
+     .change = "-2.50",
+     .pair = {"10.00", "-2.50"}},
+    {.name = "blanks, sign and exponent",
+     .due = " 1.25e1 ",
+     .due_text = "12.50",
+     .typed = "+100",
+     .change = "87.50",
+     .pair = {"100.00", "87.50"}},
+    {.name = "a bad due amount sends nothing",
+     .due = "12,5",
+     .due_error = "'12,5' is not a valid floating point value."},
+    {.name = "a bad change sends nothing and resets the fields",
+     .due = "12",
+     .due_text = "12.00",
+     .key = 3,
+     .typed = "abc",
+     .step_error = "'abc' is not a valid floating point value."},
+    {.name = "a bad received amount still moves on to the change",
+     .due = "12",
+     .due_text = "12.00",
+     .typed = "1 2",
+     .step_error = "'1 2' is not a valid floating point value.",
+     .change = "0",
+     .pair = {"12.00", "0.00"}},
+};
+
+TEST_F(CounterRoadTest, CashierStepsSendTheirAmountsAndABadFieldSendsNothing) {
+    ASSERT_TRUE(road.start());
+    AssistantProgram& app = road.app();
+    for (const CashierCase& c : kCashierCases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(road.hot_key(1));
+        ASSERT_TRUE(app.probe().wait_for("cashier focus Edit1"));
+        ASSERT_EQ(road.next_commands(1).size(), 1u);
+        EXPECT_EQ(road.next_calls(1),
+                  (std::vector<DriverCall>{DriverCall("TAVSpeak", {Gbk("您好,欢迎光临"), 0})}));
+        ASSERT_TRUE(road.retype(c.due));
+        ASSERT_TRUE(app.key("Return"));
+        if (c.due_error != nullptr) {
+            ASSERT_TRUE(road.answer_error(c.due_error));
+            EXPECT_TRUE(app.wait_visible(false));
+            EXPECT_TRUE(road.nothing_more());
+            continue;
+        }
+        std::vector<TerminalCommand> commands = road.next_commands(2);
+        ASSERT_EQ(commands.size(), 2u);
+        ExpectScreen(commands[0], "23");
+        ExpectText(commands[1], 96, 318, c.due_text);
+        EXPECT_EQ(road.next_calls(1),
+                  (std::vector<DriverCall>{DriverCall("SoundOut", {c.due_text + std::string("_P")})}));
+        ASSERT_TRUE(app.wait_visible(false));
+
+        ASSERT_TRUE(road.hot_key(c.key));
+        ASSERT_TRUE(app.probe().wait_for("cashier focus Edit" + std::to_string(c.key)));
+        ASSERT_TRUE(road.retype(c.typed));
+        ASSERT_TRUE(app.key("Return"));
+        if (c.key == 2) {
+            ASSERT_TRUE(app.probe().wait_for(std::string("cashier fields ") + c.due + "|" + c.typed + "|" +
+                                             c.change + " default Button3"));
+            if (c.step_error != nullptr) {
+                ASSERT_TRUE(road.answer_error(c.step_error));
+            }
+            ASSERT_TRUE(app.key("Return"));
+        }
+        // The last step resets the fields and hides the window before a failure is reported.
+        ASSERT_TRUE(app.probe().wait_for("cashier fields 0|0|0"));
+        if (c.key == 3 && c.step_error != nullptr) {
+            ASSERT_TRUE(road.answer_error(c.step_error));
+        }
+        if (c.pair.empty()) {
+            EXPECT_TRUE(road.nothing_more());
+        } else {
+            commands = road.next_commands(3);
+            ASSERT_EQ(commands.size(), 3u);
+            ExpectScreen(commands[0], "24");
+            ExpectText(commands[1], 96, 318, c.pair[0]);
+            ExpectText(commands[2], 96, 354, c.pair[1]);
+            EXPECT_EQ(road.next_calls(3), (std::vector<DriverCall>{DriverCall("SoundOut", {c.pair[0] + "_k"}),
+                                                                   DriverCall("SoundOut", {c.pair[1] + "_b"}),
+                                                                   DriverCall("SoundOut", {"_C"})}));
+        }
+        EXPECT_TRUE(app.wait_visible(false));
+    }
 }
 
 }  // namespace

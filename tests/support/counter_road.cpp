@@ -11,7 +11,7 @@ namespace tavc::test {
 namespace {
 
 const std::string kProgram = "tavcclt";
-const std::string kTitle = "Tavcclt";  // the error and message boxes' caption
+const std::string kTitle = "tavcclt";  // the error and message boxes' caption
 
 std::string unhex(const std::string& text) {
     std::string out;
