@@ -3,44 +3,16 @@
 // a session bus, the rating in the cache file and on the rating server.
 #include <gtest/gtest.h>
 
-#include <iostream>
 #include <string>
 #include <vector>
 
-#include "counter_road.h"
+#include "counter_road_fixture.h"
 #include "rating_server_fake.h"
 
 namespace tavc::test {
 namespace {
 
 using Kind = TerminalCommand::Kind;
-
-const std::string kThanks = "感谢您对我们工作的支持,请不要忘记随身物品";
-
-class CounterRoadTest : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        if (!road.skip_reason().empty()) GTEST_SKIP() << road.skip_reason();
-    }
-    void TearDown() override {
-        if (!HasFailure() || !road.skip_reason().empty()) return;
-        std::cerr << "the program's probe:\n";
-        for (const std::string& line : road.app().probe().lines()) std::cerr << "  " << line << "\n";
-        std::cerr << "its standard error:\n" << road.app().stderr_text();
-    }
-
-    CounterRoad road;
-};
-
-void ExpectScreen(const TerminalCommand& command, const std::string& code) {
-    EXPECT_EQ(command.kind, Kind::Screen) << command.bytes;
-    EXPECT_EQ(command.code, code);
-}
-void ExpectText(const TerminalCommand& command, int x, int y, const std::string& text) {
-    EXPECT_EQ(command.kind, Kind::Text) << command.bytes;
-    EXPECT_EQ(std::make_pair(command.x, command.y), std::make_pair(x, y));
-    EXPECT_EQ(command.text, text);
-}
 
 TEST_F(CounterRoadTest, WelcomeAmountsRatingAndUploadRunFromTheHotKeysToTheServer) {
     if (!road.own_network()) GTEST_SKIP() << "no network of the test's own for the rating server";

@@ -9,3 +9,6 @@ tavc_add_gtest(assistant_amount_steps_test SOURCES ${CMAKE_CURRENT_LIST_DIR}/amo
 tavc_add_gtest(counter_road_test SOURCES ${CMAKE_CURRENT_LIST_DIR}/counter_road_test.cpp
     LIBS tavc_test_counter_road tavc_test_rating_server)
 add_dependencies(counter_road_test tavcclt tessel corvis panelkit_recorder)
+tavc_add_gtest(counter_rating_test SOURCES ${CMAKE_CURRENT_LIST_DIR}/counter_rating_test.cpp
+    LIBS tavc_test_counter_road)
+add_dependencies(counter_rating_test tavcclt tessel corvis panelkit_recorder)

@@ -150,6 +150,18 @@ std::vector<std::string> CounterRoad::cached_ratings() const {
     return out;
 }
 
+std::string CounterRoad::trace() const {
+    std::string out = "the program's probe:\n";
+    for (const std::string& line : app_->probe().lines()) out += "  " + line + "\n";
+    return out + "its standard error:\n" + app_->stderr_text();
+}
+
+bool CounterRoad::request_rating() {
+    // A hot key on a visible window only hides it.
+    if (app_->window_visible() && !(hot_key(4) && app_->wait_visible(false))) return false;
+    return hot_key(4);
+}
+
 bool CounterRoad::answer_error(const std::string& text) {
     return app_->probe().wait_for("error " + kTitle + "|" + text) && app_->answer_box(kTitle, "Return");
 }

@@ -61,6 +61,11 @@ class CounterRoad {
     std::vector<std::string> cached_ratings() const;
     std::string cache_file() const { return app_->folder() + "/tavc.cache"; }
 
+    // The program's probe lines and standard error, for a failed test's report.
+    std::string trace() const;
+    // Asks for a rating with Win+4, first hiding a window that a former step left visible.
+    bool request_rating();
+
     // The error box of a failed handler: its probe line seen, then answered with Enter.
     bool answer_error(const std::string& text);
     // A message box of the program, the same way.
