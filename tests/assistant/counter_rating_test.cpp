@@ -1,6 +1,8 @@
 // The customer rating through the real assistant program: every answer of the terminal at both steps,
 // with the rating text shown or not and the second step on or off, checked at the terminal, the driver
 // and the cache file; failures, silence and requests made while one is waiting.
+#include <algorithm>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -103,6 +105,106 @@ TEST_P(RatingTableTest, EachAnswerIsStoredOnceWithItsTextOrIgnored) {
 
 INSTANTIATE_TEST_SUITE_P(Settings, RatingTableTest, ::testing::ValuesIn(kTables),
                          [](const ::testing::TestParamInfo<RatingTable>& param) { return param.param.name; });
+
+// The status texts the program set after its line `after` (the last one so written).
+std::vector<std::string> StatusTextsAfter(AssistantProgram& app, const std::string& after) {
+    std::vector<std::string> lines = app.probe().lines();
+    std::vector<std::string> out;
+    for (const std::string& line : lines) {
+        if (line == after) {
+            out.clear();
+            continue;
+        }
+        if (line.rfind("panel0 ", 0) == 0) out.push_back(line.substr(7));
+    }
+    return out;
+}
+
+bool DoubleClick(const AssistantProgram& app) {
+    // On the window's own surface, between the pages and the status bar. Its exit code is not looked at:
+    // xdotool's pointer move sometimes reports a failure when the pointer is on the spot already; the
+    // message box that the double click brings is what counts.
+    ChildProcess xdotool({find_program("xdotool"), "mousemove", "0", "0", "mousemove", "--window",
+                          app.main_window(), "150", "179", "click", "--repeat", "2", "--delay", "40", "1"});
+    return xdotool.wait(std::chrono::seconds(10)).has_value();
+}
+
+TEST_F(CounterRoadTest, FailuresSilenceAndNewRequestsLeaveEachAnswerStoredOnce) {
+    road.set_setting("show_Remark", 1);
+    road.set_setting("Remarklevel2", 1);
+    ASSERT_TRUE(road.start());
+    AssistantProgram& app = road.app();
+    TerminalSimulator& terminal = road.terminal();
+    const auto all_commands = [&] { return road.next_commands(1000, std::chrono::milliseconds(0)); };
+
+    // No answer at the first step: the message, then the status text; nothing stored or spoken.
+    ASSERT_TRUE(road.request_rating());
+    ASSERT_TRUE(road.answer_message(kNoTerminal));
+    ASSERT_TRUE(app.probe().wait_for("panel0 通信失败."));
+    std::vector<TerminalCommand> commands = road.next_commands(2);
+    ASSERT_EQ(commands.size(), 2u);
+    EXPECT_EQ(commands[1].kind, Kind::Query);
+    EXPECT_EQ(road.next_calls(1),
+              (std::vector<DriverCall>{DriverCall("TAVSpeak", {Gbk(kRatingRequest), 0})}));
+    EXPECT_TRUE(road.next_commands(1, std::chrono::milliseconds(1500)).empty());
+    EXPECT_TRUE(road.cached_ratings().empty());
+    EXPECT_TRUE(app.window_visible());
+
+    // No answer at the second step: the poll goes on silently until the customer answers.
+    terminal.answer_queries("M");
+    ASSERT_TRUE(road.request_rating());
+    ASSERT_TRUE(app.probe().wait_for("panel0 等待进一步评价"));
+    ASSERT_EQ(road.next_commands(5, std::chrono::seconds(10)).size(), 5u);  // PJ21, PJQ, PJ28, PJQ, PJQ
+    terminal.answer_queries("L");
+    ASSERT_TRUE(app.probe().wait_for("rating request enabled"));
+    EXPECT_EQ(StatusTextsAfter(app, "panel0 等待进一步评价"),
+              (std::vector<std::string>{"评价结果：服务态度不好", ""}));
+    EXPECT_EQ(app.probe().count_after("box "), 0u);
+    for (const TerminalCommand& query : all_commands()) EXPECT_EQ(query.kind, Kind::Query);
+    EXPECT_EQ(road.cached_ratings(), (std::vector<std::string>{"0001,M," + Gbk("服务态度不好")}));
+    road.next_calls(3);
+
+    // A request while the first step waits starts it again; the answer is stored once.
+    terminal.answer_unscripted_queries('N');
+    ASSERT_TRUE(road.request_rating());
+    ASSERT_EQ(road.next_commands(3, std::chrono::seconds(10)).size(), 3u);  // PJ21, PJQ, PJQ
+    ASSERT_TRUE(road.request_rating());
+    terminal.answer_queries("I");
+    ASSERT_TRUE(app.probe().wait_for("rating request enabled"));
+    commands = all_commands();
+    ASSERT_FALSE(commands.empty());
+    EXPECT_EQ(std::count_if(commands.begin(), commands.end(), [](auto& c) { return c.code == "21"; }), 1);
+    EXPECT_EQ(road.cached_ratings().size(), 2u);
+    EXPECT_EQ(road.cached_ratings().back(), "0001,I,");
+
+    // A request while the second step waits ends that poll: the next answer is a first-step answer, stored
+    // once, and no poll reads the terminal after it.
+    terminal.answer_queries("M");
+    ASSERT_TRUE(road.request_rating());
+    ASSERT_TRUE(app.probe().wait_for("panel0 等待进一步评价"));
+    ASSERT_FALSE(road.next_commands(5, std::chrono::seconds(10)).empty());
+    ASSERT_TRUE(road.request_rating());
+    terminal.answer_queries("K");
+    ASSERT_TRUE(app.probe().wait_for("rating request enabled"));
+    all_commands();
+    EXPECT_TRUE(road.next_commands(1, std::chrono::milliseconds(1500)).empty());
+    terminal.answer_unscripted_queries(std::nullopt);
+    EXPECT_EQ(road.cached_ratings().size(), 3u);
+    EXPECT_EQ(road.cached_ratings().back(), "0001,K,");
+
+    // A double click queries once and shows the answer, or that the terminal did not answer.
+    ASSERT_TRUE(road.hot_key(2));
+    ASSERT_TRUE(app.wait_visible(true));
+    ASSERT_TRUE(DoubleClick(app));
+    ASSERT_TRUE(road.answer_message(kNoTerminal));
+    terminal.answer_queries("N");
+    ASSERT_TRUE(DoubleClick(app));
+    ASSERT_TRUE(road.answer_message("N"));
+    commands = all_commands();
+    ASSERT_EQ(commands.size(), 2u);
+    for (const TerminalCommand& query : commands) EXPECT_EQ(query.kind, Kind::Query);
+    EXPECT_EQ(road.cached_ratings().size(), 3u);
+}
 
 }  // namespace
 }  // namespace tavc::test

@@ -116,8 +116,9 @@ bool CounterRoad::hide() {
 }
 
 bool CounterRoad::hot_key(int number) {
-    return app_->key("super+" + std::to_string(number)) &&
-           app_->probe().wait_for("hotkey " + std::to_string(number - 1) + " kind");
+    // What counts is that the program took the key, whatever xdotool's exit code says.
+    app_->key("super+" + std::to_string(number));
+    return app_->probe().wait_for("hotkey " + std::to_string(number - 1) + " kind");
 }
 
 bool CounterRoad::retype(const std::string& text) {
