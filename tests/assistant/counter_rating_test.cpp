@@ -120,15 +120,6 @@ std::vector<std::string> StatusTextsAfter(AssistantProgram& app, const std::stri
     return out;
 }
 
-bool DoubleClick(const AssistantProgram& app) {
-    // On the window's own surface, between the pages and the status bar. Its exit code is not looked at:
-    // xdotool's pointer move sometimes reports a failure when the pointer is on the spot already; the
-    // message box that the double click brings is what counts.
-    ChildProcess xdotool({find_program("xdotool"), "mousemove", "0", "0", "mousemove", "--window",
-                          app.main_window(), "150", "179", "click", "--repeat", "2", "--delay", "40", "1"});
-    return xdotool.wait(std::chrono::seconds(10)).has_value();
-}
-
 TEST_F(CounterRoadTest, FailuresSilenceAndNewRequestsLeaveEachAnswerStoredOnce) {
     road.set_setting("show_Remark", 1);
     road.set_setting("Remarklevel2", 1);
@@ -192,13 +183,14 @@ TEST_F(CounterRoadTest, FailuresSilenceAndNewRequestsLeaveEachAnswerStoredOnce) 
     EXPECT_EQ(road.cached_ratings().size(), 3u);
     EXPECT_EQ(road.cached_ratings().back(), "0001,K,");
 
-    // A double click queries once and shows the answer, or that the terminal did not answer.
+    // A double click on the window's own surface (between the pages and the status bar) queries once and
+    // shows the answer, or that the terminal did not answer.
     ASSERT_TRUE(road.hot_key(2));
     ASSERT_TRUE(app.wait_visible(true));
-    ASSERT_TRUE(DoubleClick(app));
+    ASSERT_TRUE(road.click(150, 179, 2));
     ASSERT_TRUE(road.answer_message(kNoTerminal));
     terminal.answer_queries("N");
-    ASSERT_TRUE(DoubleClick(app));
+    ASSERT_TRUE(road.click(150, 179, 2));
     ASSERT_TRUE(road.answer_message("N"));
     commands = all_commands();
     ASSERT_EQ(commands.size(), 2u);

@@ -12,3 +12,6 @@ add_dependencies(counter_road_test tavcclt tessel corvis panelkit_recorder)
 tavc_add_gtest(counter_rating_test SOURCES ${CMAKE_CURRENT_LIST_DIR}/counter_rating_test.cpp
     LIBS tavc_test_counter_road)
 add_dependencies(counter_rating_test tavcclt tessel corvis panelkit_recorder)
+tavc_add_gtest(counter_demo_test SOURCES ${CMAKE_CURRENT_LIST_DIR}/counter_demo_test.cpp
+    LIBS tavc_test_counter_road tavc::registry)
+add_dependencies(counter_demo_test tavcclt tessel corvis panelkit_recorder)

@@ -101,10 +101,10 @@ void CounterRoad::set_setting(const std::string& name, uint32_t value) const {
         ->write(name, registry::Value{registry::ValueType::Dword, "", value});
 }
 
-bool CounterRoad::start() {
+bool CounterRoad::start(bool visible) {
     // The creation handler registers the hot keys before the window shows its login page.
     return app_->start_and_wait() && app_->probe().wait_for("hotkeys registered 5") &&
-           app_->probe().wait_for("login page") && hide();
+           app_->probe().wait_for("login page") && (visible || hide());
 }
 
 bool CounterRoad::hide() {
@@ -121,8 +121,20 @@ bool CounterRoad::hot_key(int number) {
     return app_->probe().wait_for("hotkey " + std::to_string(number - 1) + " kind");
 }
 
+bool CounterRoad::click(int x, int y, int count) const {
+    // Moved away first, and the exit code not looked at: xdotool's pointer move reports a failure when
+    // the pointer is on the spot already. What the click brings is what a test checks.
+    ChildProcess xdotool({find_program("xdotool"), "mousemove", "0", "0", "mousemove", "--window",
+                          app_->main_window(), std::to_string(x), std::to_string(y), "click", "--repeat",
+                          std::to_string(count), "--delay", "40", "1"});
+    return xdotool.wait(std::chrono::seconds(10)).has_value();
+}
+
 bool CounterRoad::retype(const std::string& text) {
-    return app_->key("ctrl+a") && (text.empty() ? app_->key("BackSpace") : app_->type(text));
+    if (!app_->key("ctrl+a")) return false;
+    if (text.empty()) return app_->key("BackSpace");
+    // "--": a text may begin with "-".
+    return run_tool({find_program("xdotool"), "type", "--delay", "10", "--", text}).has_value();
 }
 
 std::vector<TerminalCommand> CounterRoad::next_commands(size_t count, std::chrono::milliseconds timeout) {

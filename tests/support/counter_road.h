@@ -39,12 +39,14 @@ class CounterRoad {
     void set_setting(const std::string& name, uint32_t value) const;
 
     // Starts the program and waits until it shows its login page with the hot keys registered (demo
-    // mode, the default), then sends it to the notification area.
-    bool start();
+    // mode, the default), then sends it to the notification area unless `visible`.
+    bool start(bool visible = false);
     // Hides a visible main window (as a second start does) and waits until it is hidden.
     bool hide();
     // Presses a hot key and waits for the program to take it.
     bool hot_key(int number);
+    // `count` clicks at a point of the main window's client area.
+    bool click(int x, int y, int count = 1) const;
     // Selects the focused field's text and types `text` in its place.
     bool retype(const std::string& text);
 
