@@ -7,7 +7,7 @@
 
 #include <jpeglib.h>
 
-#include "about.h"
+#include "jpeg_picture.h"
 
 namespace tavc::assistant {
 

@@ -228,6 +228,12 @@ void TForm1::showEvent(QShowEvent* event) {
     Guarded([this] { FormShow(); });
 }
 
+void TForm1::paintEvent(QPaintEvent* event) {
+    QWidget::paintEvent(event);
+    if (!painted_) TestProbe(QStringLiteral("painted"));
+    painted_ = true;
+}
+
 void TForm1::hideEvent(QHideEvent* event) {
     QWidget::hideEvent(event);
     if (!event->spontaneous()) TestProbe(QStringLiteral("hidden"));

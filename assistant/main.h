@@ -120,6 +120,7 @@ class TForm1 : public QWidget {
     void closeEvent(QCloseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
@@ -135,6 +136,7 @@ class TForm1 : public QWidget {
     QPushButton* DefaultButton() const;
 
     QLabel* panels_[2];
+    bool painted_ = false;
     TTrayIcon* tray_;
     std::unique_ptr<instance::MessageEndpoint> messages_;
     QSocketNotifier* message_notifier_ = nullptr;

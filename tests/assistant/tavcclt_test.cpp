@@ -209,7 +209,7 @@ TEST_F(AssistantProgramTest, TheExitQuestionAnsweredNoHidesAndTheTrayMenuRestore
     ASSERT_TRUE(app_->wait_popup());
     ASSERT_TRUE(app_->key("Up Return"));  // the last item
     ASSERT_TRUE(app_->probe().wait_for("question "));
-    ASSERT_TRUE(app_->answer_box(kTitle, "Return"));
+    ASSERT_TRUE(app_->answer_box(kTitle, "Return")) << ::testing::PrintToString(app_->probe().lines());
     ExpectBox(kUploadAtClose);
     EXPECT_EQ(app_->main_process()->wait(20s), 0);
     EXPECT_EQ(Setting("usrid"), (Value{ValueType::String, "0001"}));

@@ -218,6 +218,8 @@ AssistantProgram::AssistantProgram(const std::string& file_name)
     if (ec) error_ = "cannot copy the program: " + ec.message();
     // Never the machine's real port: port 1 leads nowhere until a test links it.
     link_port(1, folder_ / "no-such-tty");
+    // A hot-key file without keys: a missing one is reported at every start.
+    write_hot_keys({});
 }
 
 AssistantProgram::~AssistantProgram() {
@@ -227,6 +229,7 @@ AssistantProgram::~AssistantProgram() {
 void AssistantProgram::copy_as(const std::string& file_name) const {
     std::error_code ec;
     fs::copy_file(program(), folder() + "/" + file_name, ec);
+    write_hot_keys({}, file_name);
 }
 
 void AssistantProgram::link_port(int number, const std::string& target) const {

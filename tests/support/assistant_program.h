@@ -75,7 +75,8 @@ class ProbeLog {
 
 class AssistantProgram {
   public:
-    // A copy of build/bin/tavcclt named `file_name`, with libtessel.so, in a new folder.
+    // A copy of build/bin/tavcclt named `file_name`, with libtessel.so and a hot-key file without keys,
+    // in a new folder.
     explicit AssistantProgram(const std::string& file_name = "tavcclt");
     ~AssistantProgram();
     AssistantProgram(const AssistantProgram&) = delete;
