@@ -194,6 +194,8 @@ void TForm1::FinishRating(char code, const QString& detail) {
     std::this_thread::sleep_for(kThanksPause);
     SetStatusText(0, QString());
     N5Click();
+    // A request taken while the messages ran has started a poll of its own: the item waits for its end.
+    if (Timer1->isActive() || Timer3->isActive()) return;
     ui.A12->setEnabled(true);
     TestProbe(QStringLiteral("rating request enabled"));
 }
