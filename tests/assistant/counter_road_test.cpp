@@ -143,6 +143,12 @@ const CashierCase kCashierCases[] = {
 TEST_F(CounterRoadTest, CashierStepsSendTheirAmountsAndABadFieldSendsNothing) {
     ASSERT_TRUE(road.start());
     AssistantProgram& app = road.app();
+    // A hot key while the window has the keyboard focus only hides it.
+    ASSERT_TRUE(road.hot_key(2));
+    ASSERT_TRUE(app.probe().wait_for("cashier focus Edit2"));
+    ASSERT_TRUE(app.focus_main());
+    ASSERT_TRUE(road.hot_key(2));
+    ASSERT_TRUE(app.wait_visible(false));
     for (const CashierCase& c : kCashierCases) {
         SCOPED_TRACE(c.name);
         ASSERT_TRUE(road.hot_key(1));

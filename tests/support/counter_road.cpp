@@ -1,6 +1,7 @@
 #include "counter_road.h"
 
 #include <cstdlib>
+#include <thread>
 
 #include "codepage.h"
 #include "profile.h"
@@ -116,8 +117,11 @@ bool CounterRoad::hide() {
 }
 
 bool CounterRoad::hot_key(int number) {
-    // What counts is that the program took the key, whatever xdotool's exit code says.
-    app_->key("super+" + std::to_string(number));
+    // xdotool now and then fails to send the keys on a busy machine (it then ends with an error): it
+    // tries again, a few times at most.
+    const std::string keys = "super+" + std::to_string(number);
+    for (int i = 0; i < 3 && !app_->key(keys); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
     return app_->probe().wait_for("hotkey " + std::to_string(number - 1) + " kind");
 }
 
