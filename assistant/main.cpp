@@ -8,6 +8,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
+#include <QTextDocument>
 #include <string>
 
 #include "form_support.h"
@@ -347,6 +348,7 @@ void TForm1::Timer2Timer() {
 
 void TForm1::A32Click() {
     TForm3 help(this);
+    TestProbe(QStringLiteral("help lines %1").arg(help.ui.Memo1->document()->blockCount()));
     help.exec();
 }
 

@@ -200,18 +200,12 @@ TEST_F(AssistantProgramTest, TheExitQuestionAnsweredNoHidesAndTheTrayMenuRestore
     EXPECT_TRUE(app_->wait_visible(true));
 
     ASSERT_TRUE(app_->probe().wait_for("login page"));
-    // "退出" from the icon's menu while hidden asks the question; the upload at close cannot reach the
-    // server.
+    // The close request while hidden asks the question; Yes runs the close steps, whose upload cannot
+    // reach the server.
     ASSERT_TRUE(app_->request_close());
     ASSERT_TRUE(app_->answer_box(kTitle, "Escape"));
     ASSERT_TRUE(app_->wait_visible(false));
-    ASSERT_TRUE(app_->tray_click(3));
-    ASSERT_TRUE(app_->wait_popup());
-    ASSERT_TRUE(app_->key("Up Return"));  // the last item
-    ASSERT_TRUE(app_->probe().wait_for("question "));
-    ASSERT_TRUE(app_->answer_box(kTitle, "Return")) << ::testing::PrintToString(app_->probe().lines());
-    ExpectBox(kUploadAtClose);
-    EXPECT_EQ(app_->main_process()->wait(20s), 0);
+    CloseWithYes();
     EXPECT_EQ(Setting("usrid"), (Value{ValueType::String, "0001"}));
 }
 
@@ -362,6 +356,26 @@ TEST_F(AssistantProgramTest, APortChangeInTheSelectorSavesTheSettingsAndReopensT
     ASSERT_FALSE(commands.empty());
     EXPECT_EQ(commands[0].bytes, "PJDL000000010");
     EXPECT_TRUE(first.commands().empty()) << first.received();
+}
+
+TEST_F(AssistantProgramTest, AStoredPortOutsideTheListIsStoredAsZeroAtStart) {
+    Store("Comport", Value{ValueType::Dword, "", 11});
+    ASSERT_TRUE(app_->start_and_wait());
+    ASSERT_TRUE(app_->probe().wait_for("port 0"));
+    EXPECT_EQ(Setting("Comport"), (Value{ValueType::Dword, "", 0}));
+    EXPECT_EQ(Setting("usrid"), (Value{ValueType::String, "0001"}));  // all seven saved
+}
+
+TEST_F(AssistantProgramTest, TheHotKeyHelpShowsItsFifteenLinesAndClosesWithOk) {
+    ASSERT_TRUE(app_->start_and_wait());
+    // "帮助" on the tool bar, then its second item "热键".
+    ASSERT_TRUE(app_->click(2 + 118 + 27, 6 + 10));
+    ASSERT_TRUE(app_->wait_popup());
+    ASSERT_TRUE(app_->key("Down Down Return"));
+    ASSERT_TRUE(app_->probe().wait_for("help lines 15"));
+    ASSERT_TRUE(app_->click_in_box("热键定义", 180 + 36, 229 + 10));  // "确定"
+    EXPECT_TRUE(app_->wait_box_gone("热键定义"));
+    EXPECT_TRUE(app_->window_visible());
 }
 
 TEST_F(AssistantProgramTest, TheSettingsDialogRestartsTheProgramWhichThenHoldsThePort) {

@@ -216,8 +216,8 @@ AssistantProgram::AssistantProgram(const std::string& file_name)
     fs::copy_file(bin_dir() + "/tavcclt", program(), ec);
     if (!ec) fs::copy_file(bin_dir() + "/libtessel.so", folder() + "/libtessel.so", ec);
     if (ec) error_ = "cannot copy the program: " + ec.message();
-    // Never the machine's real port: port 1 leads nowhere until a test links it.
-    link_port(1, folder_ / "no-such-tty");
+    // Never the machine's real ports: every port leads nowhere until a test links it.
+    for (int port = 1; port <= 10; ++port) link_port(port, folder_ / "no-such-tty");
     // A hot-key file without keys: a missing one is reported at every start.
     write_hot_keys({});
 }
@@ -252,6 +252,10 @@ std::unique_ptr<ChildProcess> AssistantProgram::start(const std::string& file_na
                                  "TAVCCLT_TEST_PROBE=" + (folder_ / "probe.log"), "QT_QPA_PLATFORM",
                                  "DBUS_SESSION_BUS_ADDRESS"};
     env.insert(env.end(), env_.begin(), env_.end());
+    // In a sanitizer build: what Qt and the X libraries keep until the end is no leak of ours.
+    if (const char* source = std::getenv("TAVC_SOURCE_DIR"))
+        env.push_back(std::string("LSAN_OPTIONS=print_suppressions=0:suppressions=") + source +
+                      "/tests/support/qt_leaks.supp");
     // Through a shell that replaces itself, so the process is the program's and its standard error is kept.
     return std::make_unique<ChildProcess>(
         std::vector<std::string>{"/bin/sh", "-c", "exec \"$0\" 2>>\"$1\"", path, folder_ / "stderr.log"},
@@ -311,7 +315,7 @@ std::string AssistantProgram::find_box(const std::string& caption, std::chrono::
     std::string main = main_window();
     wait_until(timeout, [&] {
         for (const std::string& id : windows_titled(caption, true))
-            if (id != main) box = id;
+            if (id != main && std::find(answered_.begin(), answered_.end(), id) == answered_.end()) box = id;
         return !box.empty();
     });
     return box;
@@ -321,6 +325,7 @@ bool AssistantProgram::answer_box(const std::string& caption, const std::string&
                                   std::chrono::milliseconds timeout) {
     std::string box = find_box(caption, timeout);
     if (box.empty()) return false;
+    answered_.push_back(box);
     run_tool({xdotool(), "windowfocus", "--sync", box});
     return key(keys);
 }
@@ -331,6 +336,10 @@ bool AssistantProgram::click_in_box(const std::string& caption, int x, int y,
     return !box.empty() && run_tool({xdotool(), "mousemove", "--window", box, "--sync", std::to_string(x),
                                      std::to_string(y), "click", "1"})
                                .has_value();
+}
+
+bool AssistantProgram::wait_box_gone(const std::string& caption, std::chrono::milliseconds timeout) const {
+    return wait_until(timeout, [&] { return windows_titled(caption, true).empty(); });
 }
 
 bool AssistantProgram::key(const std::string& keys) const {

@@ -123,6 +123,8 @@ class AssistantProgram {
     // Clicks at a point of a visible window titled `caption` other than the main window (a dialog), which
     // also gives the dialog the keyboard.
     bool click_in_box(const std::string& caption, int x, int y, std::chrono::milliseconds timeout = 10s);
+    // Waits until no visible window is titled `caption`.
+    bool wait_box_gone(const std::string& caption, std::chrono::milliseconds timeout = 10s) const;
     // Key presses through the X test extension to whichever window has the focus (xdotool key).
     bool key(const std::string& keys) const;
     // Types text into the focused window.
@@ -151,7 +153,8 @@ class AssistantProgram {
     std::vector<std::string> env_;
     std::unique_ptr<ChildProcess> main_;
     ProbeLog probe_;
-    mutable std::string main_window_;  // as last found, while it exists
+    mutable std::string main_window_;    // as last found, while it exists
+    std::vector<std::string> answered_;  // boxes answered already, which may linger for a moment
 };
 
 }  // namespace tavc::test
