@@ -129,14 +129,18 @@ void BM_ResidentMemoryOverRatings(benchmark::State& state) {
     road.terminal().answer_unscripted_queries('I');
     const pid_t pid = road.app().main_process()->pid();
     long warm_kb = 0, end_kb = 0;
+    int64_t unfinished = 0;
     for (auto _ : state) {
         for (int64_t i = 0; i < state.range(0); ++i) {
+            // A rating that does not finish (a key lost by the desktop) is counted, and the next one asked.
             if (!road.request_rating() || !road.app().probe().wait_for("rating request enabled"))
-                return state.SkipWithError("a rating did not finish");
+                ++unfinished;
             if (i == 19) warm_kb = ResidentKb(pid);
         }
         end_kb = ResidentKb(pid);
     }
+    state.counters["unfinished"] = static_cast<double>(unfinished);
+    state.counters["stored"] = static_cast<double>(road.cached_ratings().size());
     state.counters["ratings"] = static_cast<double>(state.range(0));
     state.counters["rss_after_20_MB"] = static_cast<double>(warm_kb) / 1024;
     state.counters["rss_after_all_MB"] = static_cast<double>(end_kb) / 1024;
