@@ -1,6 +1,7 @@
 // The main window: the frame of the program, its login page, its settings and its hot-key actions.
 #pragma once
 
+#include <QColor>
 #include <QSocketNotifier>
 #include <QString>
 #include <QTimer>
@@ -109,6 +110,9 @@ class TForm1 : public QWidget {
     void Button15Click();
     void Button16Click();
     void Button17Click();
+    // Stores one rating of the current clerk in the library's cache file.
+    void CacheRating(char code, const QString& detail);
+    QString RatingDisplayText(const QString& text) const;
 
   protected:
     void showEvent(QShowEvent* event) override;
@@ -136,6 +140,15 @@ class TForm1 : public QWidget {
     TTrayIcon* tray_;
     std::unique_ptr<instance::MessageEndpoint> messages_;
     QSocketNotifier* message_notifier_ = nullptr;
+
+    // The rating's last steps, the same at either step once an answer is read.
+    void FinishRating(char code, const QString& detail);
+    // Demo pages: the item-line page's running total, whether the pages have been displayed yet, the
+    // colour dialog's own colour and the swatch's (0x00BBGGRR).
+    double running_total_ = 0;
+    bool demo_pages_displayed_ = false;
+    QColor dialog_color_ = Qt::black;
+    int32_t swatch_color_ = 0x0000FF;
 };
 
 }  // namespace tavc::assistant
