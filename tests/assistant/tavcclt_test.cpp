@@ -25,16 +25,6 @@ const std::string kSettings = "Software\\TAVC\\Settings";
 const std::string kUploadAtClose =
     "无法连接服务器上传本地缓存的评价数据. 下次小助手启动并选择远程登陆时将再次尝试!";
 
-std::string hex(const std::string& bytes) {
-    static const char digits[] = "0123456789ABCDEF";
-    std::string out;
-    for (unsigned char c : bytes) {
-        out += digits[c >> 4];
-        out += digits[c & 15];
-    }
-    return out;
-}
-
 class AssistantProgramTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -63,11 +53,12 @@ class AssistantProgramTest : public ::testing::Test {
     }
     // A login the server once confirmed, as the library caches it beside the program.
     void CacheLogin(const std::string& user, const std::string& password) const {
-        ASSERT_TRUE(profile::write(app_->folder() + "/tavc.cache", hex("Logins"), hex(user), hex(password)));
+        ASSERT_TRUE(profile::write(app_->folder() + "/tavc.cache", CacheHex("Logins"), CacheHex(user),
+                                   CacheHex(password)));
     }
     void CacheRating() const {
-        ASSERT_TRUE(profile::write(app_->folder() + "/tavc.cache", hex("Remarks"),
-                                   hex("2026-01-02%2003:04:05"), hex("0001,I,")));
+        ASSERT_TRUE(profile::write(app_->folder() + "/tavc.cache", CacheHex("Remarks"),
+                                   CacheHex("2026-01-02%2003:04:05"), CacheHex("0001,I,")));
     }
     // Starts the program on the terminal simulator's port 1 and waits for its login page.
     void StartOnTerminal(TerminalSimulator& terminal) {

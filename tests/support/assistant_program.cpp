@@ -415,4 +415,14 @@ bool AssistantProgram::close_with_yes(std::chrono::milliseconds timeout) {
     return main_->wait(timeout).has_value();
 }
 
+std::string CacheHex(const std::string& bytes) {
+    static const char digits[] = "0123456789ABCDEF";
+    std::string out;
+    for (unsigned char c : bytes) {
+        out += digits[c >> 4];
+        out += digits[c & 15];
+    }
+    return out;
+}
+
 }  // namespace tavc::test

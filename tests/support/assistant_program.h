@@ -52,6 +52,9 @@ struct HotKeyFileRecord {
 };
 // The bytes of a hot-key file holding `records`.
 std::string hot_key_file(const std::vector<HotKeyFileRecord>& records);
+
+// A name or value as the cache file beside the program stores it: upper-case hex of its bytes.
+std::string CacheHex(const std::string& bytes);
 // The five usual bindings, Win+1 to Win+5.
 std::vector<HotKeyFileRecord> usual_hot_keys();
 

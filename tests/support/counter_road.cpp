@@ -28,16 +28,6 @@ std::string env(const char* name) {
 
 }  // namespace
 
-std::string CacheHex(const std::string& bytes) {
-    static const char digits[] = "0123456789ABCDEF";
-    std::string out;
-    for (unsigned char c : bytes) {
-        out += digits[c >> 4];
-        out += digits[c & 15];
-    }
-    return out;
-}
-
 std::string Gbk(const std::string& utf8) {
     return codepage::gbk_from_utf8(utf8);
 }

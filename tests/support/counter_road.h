@@ -87,8 +87,6 @@ class CounterRoad {
     size_t calls_taken_ = 0;
 };
 
-// A name or value as the cache file stores it: upper-case hex of its bytes.
-std::string CacheHex(const std::string& bytes);
 // GBK bytes of a UTF-8 text, as the terminal and the driver receive them.
 std::string Gbk(const std::string& utf8);
 
