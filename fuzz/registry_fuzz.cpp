@@ -60,6 +60,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         key->subkeys();
         CHECK(key->write_string("probe", "x\\\"y"));
         CHECK(key->read_string("probe") == "x\\\"y");
+        CHECK(key->write_string("probe", "x\r\n[y]"));  // stored as bytes, on one line
+        CHECK(key->read_string("probe") == "x\r\n[y]");
         for (const auto& [name, value] : before) CHECK(key->read(name) == value);
         CHECK(key->delete_value("probe") && !key->has_value("probe"));
         for (const auto& [name, value] : before) CHECK(key->read(name) == value);

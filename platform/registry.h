@@ -54,7 +54,8 @@ class Key {
     std::optional<std::string> read_string(std::string_view name) const;
 
     // Each write creates the key again if another process removed it meanwhile. False on a file failure,
-    // and for a name or String text with a line break or NUL, or an ExpandString text with a NUL.
+    // for a name with a line break or NUL, and for a text with a NUL. A String text with a line break is
+    // stored as its bytes (hex(1):) and reads back the same.
     bool write(std::string_view name, const Value& value);
     bool write_string(std::string_view name, std::string_view gbk_text);
     bool write_dword(std::string_view name, uint32_t value);

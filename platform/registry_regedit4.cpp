@@ -348,10 +348,10 @@ std::optional<Value> decode(const Line& line) {
         if (!v) return std::nullopt;
         value.type = ValueType::Dword;
         value.dword = *v;
-    } else if (istarts_with(t, "hex(2):")) {
+    } else if (bool plain = istarts_with(t, "hex(1):"); plain || istarts_with(t, "hex(2):")) {
         auto bytes = parse_hex_bytes(t.substr(7));
         if (!bytes) return std::nullopt;
-        value.type = ValueType::ExpandString;
+        value.type = plain ? ValueType::String : ValueType::ExpandString;
         value.text = codepage::gbk_from_utf8(bytes->substr(0, bytes->find('\0')));
     } else {
         return std::nullopt;
@@ -359,13 +359,27 @@ std::optional<Value> decode(const Line& line) {
     return value;
 }
 
+// A text as its bytes and the terminating NUL (`type` is "hex(1):" or "hex(2):"), so that line breaks
+// stay inside the line; none for a NUL in the text, which would cut it short on reading.
+std::optional<std::string> hex_text(std::string line, const char* type, std::string_view utf8) {
+    if (utf8.find('\0') != utf8.npos) return std::nullopt;
+    line += type;
+    char byte[4];
+    for (unsigned char c : utf8) {
+        std::snprintf(byte, sizeof byte, "%02x,", c);
+        line += byte;
+    }
+    return line + "00";
+}
+
 // The stored line for a value; none when it cannot be stored faithfully.
 std::optional<std::string> encode(const std::string& name, const Value& value) {
     std::string line = name.empty() ? "@=" : quote(name) + "=";
     switch (value.type) {
         case ValueType::String: {
+            // Texts that fit stay quoted: stored files and other readers expect them so.
             std::string utf8 = codepage::utf8_from_gbk(value.text);
-            if (!fits_on_a_line(utf8)) return std::nullopt;
+            if (!fits_on_a_line(utf8)) return hex_text(std::move(line), "hex(1):", utf8);
             return line + quote(utf8);
         }
         case ValueType::Dword: {
@@ -373,17 +387,8 @@ std::optional<std::string> encode(const std::string& name, const Value& value) {
             std::snprintf(digits, sizeof digits, "%08x", value.dword);
             return line + "dword:" + digits;
         }
-        case ValueType::ExpandString: {
-            std::string utf8 = codepage::utf8_from_gbk(value.text);
-            if (utf8.find('\0') != utf8.npos) return std::nullopt;  // would cut the text short on reading
-            line += "hex(2):";
-            char byte[4];
-            for (unsigned char c : utf8) {
-                std::snprintf(byte, sizeof byte, "%02x,", c);
-                line += byte;
-            }
-            return line + "00";
-        }
+        case ValueType::ExpandString:
+            return hex_text(std::move(line), "hex(2):", codepage::utf8_from_gbk(value.text));
     }
     return std::nullopt;
 }

@@ -140,7 +140,7 @@ TEST_F(CounterRoadTest, DemoPagesSendTheirLinesTextsAndSpeech) {
     EXPECT_EQ(commands[0].kind, Kind::Text);
     EXPECT_EQ(commands[0].color, 0);
 
-    // Two lines in the memo: the text goes whole, the driver speaks its first word.
+    // Two lines in the memo: the text goes whole and is remembered whole, the driver speaks its first word.
     ASSERT_TRUE(ChooseMenuItem(road, kDemoMenu, 2));
     ASSERT_TRUE(app.probe().wait_for("speech page shown"));
     ASSERT_TRUE(app.type("ab cd"));
@@ -148,8 +148,8 @@ TEST_F(CounterRoadTest, DemoPagesSendTheirLinesTextsAndSpeech) {
     ASSERT_TRUE(app.type("ef"));
     ASSERT_TRUE(road.click(8 + 48 + 37, 36 + 21 + 80 + 8));  // "播放"
     EXPECT_EQ(road.next_calls(1), (std::vector<DriverCall>{DriverCall("TAVSpeak", {"ab", 0})}));
-    // One line is remembered as typed. (The registry file keeps a value on one line, so it refuses the
-    // two-line text above.)
+    EXPECT_EQ(TipBecomes("Voice", "ab cd\r\nef"), "ab cd\r\nef");
+    // One line replaces it, remembered as typed.
     ASSERT_TRUE(road.click(8 + 8 + 60, 36 + 21 + 16 + 20));  // into the memo
     ASSERT_TRUE(app.key("ctrl+a"));
     ASSERT_TRUE(app.type("gh ij"));

@@ -311,6 +311,8 @@ INSTANTIATE_TEST_SUITE_P(
                    text("x")},
         HandEdited{"BlankLineEndsAWrappedValue", "\"a\"=hex(2):41,\\\n\n  42,00\n", "a", kNone},
         HandEdited{"HexCutShort", "\"a\"=hex(2):41,\\\n", "a", kNone},
+        HandEdited{"HexText", "\"a\"=hex(1):41,0d,0a,42,00\n", "a", text("A\r\nB")},
+        HandEdited{"WrappedHexText", "\"a\"=HEX(1):e5,ae,8b,\\\n  0a,00\n", "a", text("宋\n")},
         HandEdited{"HexWithoutTerminator", "\"a\"=hex(2):41,42\n", "a", expand("AB")},
         HandEdited{"EmptyHex", "\"a\"=hex(2):\n", "a", expand("")},
         HandEdited{"HexBadByte", "\"a\"=hex(2):4g,00\n", "a", kNone},
@@ -330,20 +332,48 @@ INSTANTIATE_TEST_SUITE_P(
         HandEdited{"Empty", "!", "a", kNone}),
     [](const ::testing::TestParamInfo<HandEdited>& row) { return std::string(row.param.label); });
 
-TEST_F(Registry, RefusesTextsThatWouldBreakTheLineAndKeepsTheFile) {
+TEST_F(Registry, RefusesNulsAndNamesThatWouldBreakTheLineAndKeepsTheFile) {
     auto key = Key::open(Hive::CurrentUser, kSettings, true);
     ASSERT_TRUE(key);
     ASSERT_TRUE(key->write_string("a", "1"));
     std::string before = file_text();
-    EXPECT_FALSE(key->write_string("b", "x\n[HKEY_CURRENT_USER\\Injected]"));
     EXPECT_FALSE(key->write_string("b\r\n\"c", "x"));
     EXPECT_FALSE(key->write_string("b", std::string("x\0y", 3)));
+    EXPECT_FALSE(key->write_string("b", std::string("x\n\0y", 4)));
     EXPECT_FALSE(key->write("b", Value{ValueType::ExpandString, std::string("x\0y", 3), 0}));
     EXPECT_FALSE(Key::open(Hive::CurrentUser, "Software\\x\ny", true));
     EXPECT_EQ(file_text(), before);
-    // In an ExpandString the bytes are hex, so a line break is safe there.
-    EXPECT_TRUE(key->write("b", Value{ValueType::ExpandString, "x\ny", 0}));
-    EXPECT_EQ(key->read_string("b"), "x\ny");
+}
+
+// A quoted text cannot hold a line break: such a text is stored as its bytes, still on one line, and a
+// text without one is quoted again.
+TEST_F(Registry, StoresTextsWithLineBreaksAsBytesOnOneLine) {
+    struct Case {
+        ValueType type;
+        const char* utf8;
+        const char* line;
+    };
+    const Case cases[] = {
+        {ValueType::String, "x\n[HKEY_CURRENT_USER\\Injected]",
+         "\"b\"=hex(1):78,0a,5b,48,4b,45,59,5f,43,55,52,52,45,4e,54,5f,55,53,45,52,5c,49,6e,6a,65,63,74,65,"
+         "64,5d,00"},
+        {ValueType::String, "宋\r\n体\r", "\"b\"=hex(1):e5,ae,8b,0d,0a,e4,bd,93,0d,00"},
+        {ValueType::ExpandString, "x\ny", "\"b\"=hex(2):78,0a,79,00"},
+        {ValueType::String, "y", "\"b\"=\"y\""},
+    };
+    auto key = Key::open(Hive::CurrentUser, kSettings, true);
+    ASSERT_TRUE(key);
+    ASSERT_TRUE(key->write_string("a", "1"));
+    std::string before = file_text();
+    before.pop_back();  // the key's closing blank line comes after the new value
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        Value value{c.type, gbk_from_utf8(c.utf8), 0};
+        EXPECT_TRUE(key->write("b", value));
+        EXPECT_EQ(key->read("b"), value);
+        EXPECT_EQ(file_text(), before + c.line + "\n\n");
+    }
+    EXPECT_FALSE(key_exists(Hive::CurrentUser, "Injected"));
 }
 
 TEST_F(Registry, FailsWhenTheFileCannotBeReadOrReplaced) {
