@@ -35,7 +35,7 @@ struct Desktop {
     }
     std::string why() const {
         if (!xvfb->started()) return xvfb->why();
-        if (tavc::test::find_program("xdotool").empty()) return "xdotool is not installed";
+        if (tavc::test::program_on_path("xdotool").empty()) return "xdotool is not installed";
         return tray->started() ? std::string() : tray->why();
     }
     std::unique_ptr<tavc::test::XvfbServer> xvfb;

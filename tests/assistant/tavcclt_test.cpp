@@ -31,7 +31,7 @@ class AssistantProgramTest : public ::testing::Test {
         network_ = own_network_namespace();  // before any thread or server starts
         xvfb_ = std::make_unique<XvfbServer>();
         if (!xvfb_->started()) GTEST_SKIP() << xvfb_->why();
-        if (find_program("xdotool").empty()) GTEST_SKIP() << "xdotool is not installed";
+        if (program_on_path("xdotool").empty()) GTEST_SKIP() << "xdotool is not installed";
         tray_ = std::make_unique<TrayHost>();
         if (!tray_->started()) GTEST_SKIP() << tray_->why();
         app_ = std::make_unique<AssistantProgram>(ProgramName());
@@ -139,8 +139,9 @@ TEST_F(AssistantProgramTest, ASecondStartHidesAVisibleWindowAndBringsAHiddenOneB
     EXPECT_TRUE(app_->probe().wait_for("login page id=0001 selected=0001 button5=0"));
     EXPECT_TRUE(app_->wait_visible(true));
     // Neither second start made a window of its own.
-    EXPECT_EQ(run_tool({find_program("xdotool"), "search", "--name", "^" + kTitle + "$"}).value_or("").size(),
-              app_->main_window().size() + 1);
+    EXPECT_EQ(
+        run_tool({program_on_path("xdotool"), "search", "--name", "^" + kTitle + "$"}).value_or("").size(),
+        app_->main_window().size() + 1);
 }
 
 TEST_F(AssistantProgramTest, ACopyUnderAnotherFileNameRunsAsItsOwnInstance) {
@@ -151,7 +152,7 @@ TEST_F(AssistantProgramTest, ACopyUnderAnotherFileNameRunsAsItsOwnInstance) {
     bool two = false;
     for (int i = 0; i < 500 && !two; ++i) {
         std::string out =
-            run_tool({find_program("xdotool"), "search", "--onlyvisible", "--name", "^" + kTitle + "$"})
+            run_tool({program_on_path("xdotool"), "search", "--onlyvisible", "--name", "^" + kTitle + "$"})
                 .value_or("");
         two = std::count(out.begin(), out.end(), '\n') == 2;
         if (!two) std::this_thread::sleep_for(20ms);

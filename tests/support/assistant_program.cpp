@@ -33,7 +33,7 @@ bool wait_until(std::chrono::milliseconds timeout, Check check) {
 }
 
 std::string xdotool() {
-    return find_program("xdotool");
+    return program_on_path("xdotool");
 }
 
 std::string bin_dir() {
@@ -75,16 +75,6 @@ bool send_close_request(const std::string& window) {
 
 }  // namespace
 
-std::string find_program(const std::string& name) {
-    const char* path = std::getenv("PATH");
-    std::istringstream folders(path != nullptr ? path : "/usr/bin:/bin");
-    for (std::string folder; std::getline(folders, folder, ':');) {
-        std::string candidate = (folder.empty() ? "." : folder) + "/" + name;
-        if (::access(candidate.c_str(), X_OK) == 0) return candidate;
-    }
-    return {};
-}
-
 std::optional<std::string> run_tool(const std::vector<std::string>& argv, std::chrono::milliseconds timeout) {
     if (argv.empty() || argv[0].empty()) return std::nullopt;
     ChildProcess tool(argv);
@@ -118,7 +108,7 @@ bool own_network_namespace() {
 }
 
 TrayHost::TrayHost() {
-    std::string trayer = find_program("trayer");
+    std::string trayer = program_on_path("trayer");
     if (trayer.empty()) {
         why_ = "trayer is not installed";
         return;
@@ -372,7 +362,7 @@ bool AssistantProgram::tray_click(int button, bool double_click) const {
     std::string icon;
     wait_until(10s, [&] {
         std::optional<std::string> children =
-            run_tool({find_program("xwininfo"), "-children", "-id", panel->substr(0, panel->find('\n'))});
+            run_tool({program_on_path("xwininfo"), "-children", "-id", panel->substr(0, panel->find('\n'))});
         std::istringstream lines(children.value_or(""));
         // "0x200026 (has no name): ()  22x24+1001+1  +1001+743": the embedded icon, not trayer's 1x1 helper
         for (std::string line; std::getline(lines, line) && icon.empty();) {

@@ -23,8 +23,6 @@ using namespace std::chrono_literals;
 // ended with another code than 0.
 std::optional<std::string> run_tool(const std::vector<std::string>& argv,
                                     std::chrono::milliseconds timeout = 10s);
-// The full path of a program on PATH; empty when it is not there.
-std::string find_program(const std::string& name);
 
 // Gives this process, and whatever it starts from now on, a network of its own with only the loopback
 // interface, so a test may serve the fixed HTTP port 80 without meeting any other server. False when the

@@ -39,7 +39,7 @@ CounterRoad::CounterRoad() {
         skip_ = xvfb_->why();
         return;
     }
-    if (find_program("xdotool").empty()) {
+    if (program_on_path("xdotool").empty()) {
         skip_ = "xdotool is not installed";
         return;
     }
@@ -118,7 +118,7 @@ bool CounterRoad::hot_key(int number) {
 bool CounterRoad::click(int x, int y, int count) const {
     // Moved away first, and the exit code not looked at: xdotool's pointer move reports a failure when
     // the pointer is on the spot already. What the click brings is what a test checks.
-    ChildProcess xdotool({find_program("xdotool"), "mousemove", "0", "0", "mousemove", "--window",
+    ChildProcess xdotool({program_on_path("xdotool"), "mousemove", "0", "0", "mousemove", "--window",
                           app_->main_window(), std::to_string(x), std::to_string(y), "click", "--repeat",
                           std::to_string(count), "--delay", "40", "1"});
     return xdotool.wait(std::chrono::seconds(10)).has_value();
@@ -128,7 +128,7 @@ bool CounterRoad::retype(const std::string& text) {
     if (!app_->key("ctrl+a")) return false;
     if (text.empty()) return app_->key("BackSpace");
     // "--": a text may begin with "-".
-    return run_tool({find_program("xdotool"), "type", "--delay", "10", "--", text}).has_value();
+    return run_tool({program_on_path("xdotool"), "type", "--delay", "10", "--", text}).has_value();
 }
 
 std::vector<TerminalCommand> CounterRoad::next_commands(size_t count, std::chrono::milliseconds timeout) {
