@@ -24,8 +24,15 @@ std::optional<std::string> library_path(const void* address) {
     Dl_info info{};
     if (dladdr(address, &info) == 0 || info.dli_fname == nullptr || info.dli_fname[0] == '\0')
         return std::nullopt;
-    std::unique_ptr<char, decltype(&std::free)> real(realpath(info.dli_fname, nullptr), &std::free);
-    return std::string(real ? real.get() : info.dli_fname);
+    // The path the loader took, not its link's target: files that belong beside the library lie beside
+    // the name it was loaded by.
+    std::string path = info.dli_fname;
+    if (path[0] != '/') {
+        std::unique_ptr<char, decltype(&std::free)> cwd(getcwd(nullptr, 0), &std::free);
+        if (!cwd) return std::nullopt;
+        path = std::string(cwd.get()) + "/" + path;
+    }
+    return path;
 }
 
 std::string folder_of(const std::string& path) {

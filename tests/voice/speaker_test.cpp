@@ -226,6 +226,16 @@ TEST_F(Speaker, FindsItsFilesBesideALibraryWithALongPath) {
     EXPECT_EQ(speak("ab"), expected({"A", "B"}));
 }
 
+TEST_F(Speaker, FindsItsFilesBesideTheLinkItWasLoadedBy) {
+    // The library itself lies elsewhere, in a folder without voice files.
+    std::string real = tavc::test::copy_library_into(root_ / "real");
+    build(root_ / "linked");
+    std::filesystem::create_symlink(real, root_ / "linked/libvoxcat.so");
+    speaker_ = std::make_unique<VoxcatLibrary>(root_ / "linked/libvoxcat.so");
+    ASSERT_TRUE(speaker_->loaded());
+    EXPECT_EQ(speak("ab"), expected({"A", "B"}));
+}
+
 struct Missing {
     const char* name;
     std::vector<const char*> present;
