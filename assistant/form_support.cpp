@@ -3,7 +3,10 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <QAbstractButton>
+#include <QGuiApplication>
 #include <QMessageBox>
+#include <QScreen>
 #include <cstdlib>
 #include <string>
 
@@ -24,9 +27,21 @@ QString ErrorBoxText(const QString& what) {
     return what;
 }
 
+void PlaceAtDesktopCentre(QWidget* window) {
+    if (QScreen* screen = QGuiApplication::primaryScreen())
+        window->move(screen->geometry().center() - window->rect().center());
+}
+
+void ProbeButtons(const QWidget& box) {
+    QStringList texts;
+    for (const QAbstractButton* button : box.findChildren<QAbstractButton*>()) texts << button->text();
+    TestProbe(QStringLiteral("buttons ") + texts.join(u'|'));
+}
+
 void ShowMessage(QWidget* owner, const QString& text) {
     TestProbe(QStringLiteral("box ") + ApplicationTitle() + u'|' + text);
     QMessageBox box(QMessageBox::NoIcon, ApplicationTitle(), text, QMessageBox::Ok, owner);
+    ProbeButtons(box);
     box.exec();
 }
 
@@ -34,6 +49,7 @@ void ShowErrorBox(QWidget* owner, const QString& what) {
     QString text = ErrorBoxText(what);
     TestProbe(QStringLiteral("error ") + ApplicationTitle() + u'|' + text);
     QMessageBox box(QMessageBox::Critical, ApplicationTitle(), text, QMessageBox::Ok, owner);
+    ProbeButtons(box);
     box.exec();
 }
 

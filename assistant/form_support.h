@@ -16,6 +16,9 @@ QString ApplicationTitle();
 // A failure's text as the error box shows it: a full stop added when the last character sorts above it.
 QString ErrorBoxText(const QString& what);
 
+// Moves a window, before it is first shown, to the centre of the desktop (not over its owner).
+void PlaceAtDesktopCentre(QWidget* window);
+
 // Modal boxes with one OK button, captioned with the application title.
 void ShowMessage(QWidget* owner, const QString& text);
 void ShowErrorBox(QWidget* owner, const QString& what);
@@ -33,5 +36,7 @@ void RunHandler(QWidget* owner, Handler&& handler) {
 // Test-only: with TAVCCLT_TEST_PROBE naming a file, each state change the tests watch is appended to it
 // as one line. Does nothing otherwise.
 void TestProbe(const QString& line);
+// Test-only: the texts of a window's buttons, as one probe line "buttons <text>|<text>...".
+void ProbeButtons(const QWidget& window);
 
 }  // namespace tavc::assistant

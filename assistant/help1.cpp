@@ -1,5 +1,7 @@
 #include "help1.h"
 
+#include "form_support.h"
+
 namespace tavc::assistant {
 
 namespace {
@@ -28,6 +30,7 @@ const char* const kHelpLines[] = {
 TForm3::TForm3(QWidget* owner) : QDialog(owner) {
     ui.setupUi(this);
     setFixedSize(size());
+    PlaceAtDesktopCentre(this);
     QStringList lines;
     for (const char* line : kHelpLines) lines << QString::fromUtf8(line);
     ui.Memo1->setPlainText(lines.join(u'\n'));

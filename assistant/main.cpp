@@ -6,8 +6,10 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QTextDocument>
 #include <string>
 
@@ -55,6 +57,9 @@ TForm1::TForm1(QWidget* parent)
     ui.ToolButton1->setMenu(ui.A1);
     ui.ToolButton2->setMenu(ui.A2);
     ui.ToolButton3->setMenu(ui.A3);
+    // Outside the client area: it only takes Enter for the received field, never the focus.
+    ui.Button2->setFocusPolicy(Qt::NoFocus);
+    ui.Memo2->setTabChangesFocus(true);
 
     panels_[0] = new QLabel(QStringLiteral("就绪..."), ui.StatusBar1);
     panels_[0]->setFixedWidth(200);
@@ -76,8 +81,7 @@ TForm1::TForm1(QWidget* parent)
         message_notifier_ = new QSocketNotifier(messages_->fd(), QSocketNotifier::Read, this);
         connect(message_notifier_, &QSocketNotifier::activated, this, [this] { ReceiveMessages(); });
     }
-    if (QScreen* screen = QGuiApplication::primaryScreen())
-        move(screen->geometry().center() - rect().center());
+    PlaceAtDesktopCentre(this);
     Guarded([this] { FormCreate(); });
 }
 
@@ -164,9 +168,27 @@ void TForm1::keyPressEvent(QKeyEvent* event) {
 }
 
 QPushButton* TForm1::DefaultButton() const {
-    for (QPushButton* button : findChildren<QPushButton*>())
-        if (button->isDefault() && button->isEnabled() && button->isVisible()) return button;
-    return nullptr;
+    // Each page has its own default button; the hidden Button2 acts only while the received field has
+    // the focus, so the default it kept from a visit there never takes another page's Enter.
+    QPushButton* button = nullptr;
+    if (ui.PageControl2->isVisible()) {
+        QPushButton* const demo[] = {ui.Button14, ui.Button15, ui.Button16};
+        int page = ui.PageControl2->currentIndex();
+        if (page >= 0 && page < 3) button = demo[page];
+    } else if (ui.PageControl1->currentWidget() == ui.TabSheet1) {
+        button = ui.Button5;
+    } else if (ui.PageControl1->currentWidget() == ui.TabSheet2) {
+        if (ui.Button2->isDefault() && focusWidget() == ui.Edit2) return ui.Button2;
+        for (QPushButton* own : {ui.Button1, ui.Button3})
+            if (own->isDefault()) button = own;
+    }
+    return button != nullptr && button->isEnabled() && button->isVisible() ? button : nullptr;
+}
+
+void TForm1::FocusField(QLineEdit* field) {
+    // As a Tab into the field does: what the clerk types replaces the old text.
+    field->setFocus();
+    field->selectAll();
 }
 
 QString TForm1::StatusText(int panel) const {
@@ -247,6 +269,7 @@ bool TForm1::FormCloseQuery() {
                          QMessageBox::Yes | QMessageBox::No, this);
     question.setDefaultButton(QMessageBox::Yes);
     TestProbe(QStringLiteral("question ") + title + u'|' + question.text());
+    ProbeButtons(question);
     if (question.exec() == QMessageBox::Yes) return true;
     hide();
     HideToTray();
@@ -348,7 +371,12 @@ void TForm1::Timer2Timer() {
 
 void TForm1::A32Click() {
     TForm3 help(this);
-    TestProbe(QStringLiteral("help lines %1").arg(help.ui.Memo1->document()->blockCount()));
+    // Once the dialog is up and its memo laid out.
+    QTimer::singleShot(0, &help, [&help] {
+        TestProbe(QStringLiteral("help lines %1 sideways %2")
+                      .arg(help.ui.Memo1->document()->blockCount())
+                      .arg(help.ui.Memo1->horizontalScrollBar()->maximum()));
+    });
     help.exec();
 }
 
@@ -358,6 +386,7 @@ void TForm1::ComboBox2Click() {
     int32_t port = ui.ComboBox2->currentIndex() + 1;
     if (port == AssistantSettings.ComPort) return;
     AssistantSettings.ComPort = port;
+    AssistantSettings.Changed(AssistantSettings.kComPort);
     SaveSettings();
     TAVCReset();  // reopens the port from the registry, so the number is saved first
     TestProbe(QStringLiteral("port %1").arg(port));
@@ -378,6 +407,9 @@ void TForm1::A31Click() {
             AssistantSettings.ServerUrl = setup.ui.Edit1->text();
             AssistantSettings.RemarkLevel2 = setup.ui.CheckBox1->isChecked();
             AssistantSettings.DemoMode = setup.ui.CheckBox2->isChecked();
+            for (auto field : {TAssistantSettings::kComPort, TAssistantSettings::kServerUrl,
+                               TAssistantSettings::kRemarkLevel2, TAssistantSettings::kDemoMode})
+                AssistantSettings.Changed(field);
             ShowMessage(this, QStringLiteral("设置已经改变。ORB-100小助手将重新启动!"));
             changed = true;
         }
@@ -396,8 +428,7 @@ void TForm1::A11Click() {
     ui.Edit4->setText(AssistantSettings.UserId);
     ui.Edit5->setText(QString());
     Edit4Change();
-    ui.Edit4->selectAll();
-    ui.Edit4->setFocus();
+    FocusField(ui.Edit4);
     TestProbe(QStringLiteral("login page id=%1 selected=%2 button5=%3")
                   .arg(ui.Edit4->text(), ui.Edit4->selectedText())
                   .arg(ui.Button5->isEnabled()));
@@ -410,7 +441,7 @@ void TForm1::Edit4Change() {
 }
 
 void TForm1::Edit4KeyPress(char key) {
-    if (key == '\r') ui.Edit5->setFocus();
+    if (key == '\r') FocusField(ui.Edit5);
 }
 
 void TForm1::Button5Click() {
@@ -450,6 +481,7 @@ void TForm1::Button5Click() {
         SetStatusText(0, kReady);
     }
     AssistantSettings.UserId = ui.Edit4->text();
+    AssistantSettings.Changed(AssistantSettings.kUserId);
     SetStatusText(1, AssistantSettings.UserId);
     const std::string user = Gbk(AssistantSettings.UserId);
     if (TAVCLogin(user.c_str()) != 0) {
@@ -480,7 +512,7 @@ void TForm1::A13Click() {
     ui.PageControl1->show();
     ui.PageControl2->hide();
     ui.PageControl1->setCurrentIndex(1);
-    ui.Edit1->setFocus();
+    FocusField(ui.Edit1);
 }
 
 void TForm1::A14Click() {
@@ -541,6 +573,9 @@ void TForm1::RunHotKeyAction(int32_t index) {
 
 void TForm1::mouseDoubleClickEvent(QMouseEvent* event) {
     QWidget::mouseDoubleClickEvent(event);
+    // Labels, the status bar and the pages pass their double clicks on; only the window's own surface
+    // asks the terminal.
+    if (childAt(event->position().toPoint()) != nullptr) return;
     Guarded([this] { FormDblClick(); });
 }
 

@@ -17,6 +17,7 @@
 #include "ui_main.h"
 
 class QLabel;
+class QLineEdit;
 class QPushButton;
 
 namespace tavc::assistant {
@@ -134,6 +135,8 @@ class TForm1 : public QWidget {
     void RestoreFromTray();
     void SetLocked(bool locked);
     QPushButton* DefaultButton() const;
+    // Gives an edit box the focus with its whole text selected.
+    void FocusField(QLineEdit* field);
 
     QLabel* panels_[2];
     bool painted_ = false;

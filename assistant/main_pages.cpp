@@ -2,6 +2,7 @@
 // constructor.
 #include <QColorDialog>
 #include <QCoreApplication>
+#include <QLabel>
 #include <chrono>
 #include <string>
 #include <thread>
@@ -84,7 +85,7 @@ void TForm1::ShowForAction(int action) {
             QLineEdit* fields[] = {ui.Edit1, ui.Edit2, ui.Edit3};
             static constexpr void (TForm1::*enters[])() = {&TForm1::Edit1Enter, &TForm1::Edit2Enter,
                                                            &TForm1::Edit3Enter};
-            fields[action - 1]->setFocus();
+            FocusField(fields[action - 1]);
             // The focus event comes only once the window is active, which may be after the next key.
             (this->*enters[action - 1])();
             TestProbe(QStringLiteral("cashier focus Edit%1").arg(action));
@@ -140,7 +141,7 @@ void TForm1::Button2Click() {
         },
         [this] {
             ui.Button2->setDefault(false);
-            ui.Edit3->setFocus();
+            FocusField(ui.Edit3);
             Edit3Enter();  // the focus event comes late while the window is not active
             TestProbe(QStringLiteral("cashier fields %1|%2|%3 default Button3")
                           .arg(ui.Edit1->text(), ui.Edit2->text(), ui.Edit3->text()));
@@ -334,6 +335,11 @@ void TForm1::Button17Click() {
     QColorDialog dialog(dialog_color_, this);
     dialog.setOption(QColorDialog::DontUseNativeDialog);
     TestProbe(QStringLiteral("colour dialog %1").arg(dialog.currentColor().name()));
+    QStringList labels{dialog.windowTitle()};
+    for (const QLabel* label : dialog.findChildren<QLabel*>())
+        if (!label->text().isEmpty()) labels << label->text().simplified();
+    TestProbe(QStringLiteral("colour dialog texts ") + labels.join(u'|'));
+    ProbeButtons(dialog);
     if (dialog.exec() != QDialog::Accepted) return;
     dialog_color_ = dialog.selectedColor();
     swatch_color_ = ColorRef(dialog_color_);

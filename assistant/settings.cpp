@@ -51,6 +51,7 @@ QString DefaultErrLogFileName() {
 
 void LoadSettings() {
     TAssistantSettings& s = AssistantSettings;
+    s.Known.reset();
     s.ServerUrl = QStringLiteral("http://127.0.0.1/tavc/");
     s.RemarkLevel2 = false;
     s.ComPort = 1;
@@ -60,27 +61,39 @@ void LoadSettings() {
     s.ShowRemark = false;
 
     std::optional<Key> key = Key::open(Hive::CurrentUser, SettingsKey, false);
-    if (!key) return;
+    if (!key) {
+        s.Known.set();
+        return;
+    }
+    // Each field becomes known once its value has been read or found missing; a wrong type throws first.
     if (auto v = ReadText(*key, "DNSStr")) s.ServerUrl = *v;
+    s.Changed(s.kServerUrl);
     if (auto v = ReadDword(*key, "Remarklevel2")) s.RemarkLevel2 = *v != 0;
+    s.Changed(s.kRemarkLevel2);
     if (auto v = ReadDword(*key, "Comport")) s.ComPort = static_cast<int32_t>(*v);
+    s.Changed(s.kComPort);
     if (auto v = ReadDword(*key, "demo_mode")) s.DemoMode = *v != 0;
+    s.Changed(s.kDemoMode);
     if (auto v = ReadText(*key, "usrid")) s.UserId = *v;
+    s.Changed(s.kUserId);
     if (auto v = ReadText(*key, "ErrLog_filename")) s.ErrLogFileName = *v;
+    s.Changed(s.kErrLogFileName);
     if (auto v = ReadDword(*key, "show_Remark")) s.ShowRemark = *v != 0;
+    s.Changed(s.kShowRemark);
 }
 
 void SaveSettings() {
     const TAssistantSettings& s = AssistantSettings;
+    if (s.Known.none()) return;
     std::optional<Key> key = Key::open(Hive::CurrentUser, SettingsKey, true);
     if (!key) return;
-    key->write_string("DNSStr", Gbk(s.ServerUrl));
-    key->write_string("usrid", Gbk(s.UserId));
-    key->write_string("ErrLog_filename", Gbk(s.ErrLogFileName));
-    key->write_dword("demo_mode", s.DemoMode ? 1 : 0);
-    key->write_dword("Remarklevel2", s.RemarkLevel2 ? 1 : 0);
-    key->write_dword("Comport", static_cast<uint32_t>(s.ComPort));
-    key->write_dword("show_Remark", s.ShowRemark ? 1 : 0);
+    if (s.Known[s.kServerUrl]) key->write_string("DNSStr", Gbk(s.ServerUrl));
+    if (s.Known[s.kUserId]) key->write_string("usrid", Gbk(s.UserId));
+    if (s.Known[s.kErrLogFileName]) key->write_string("ErrLog_filename", Gbk(s.ErrLogFileName));
+    if (s.Known[s.kDemoMode]) key->write_dword("demo_mode", s.DemoMode ? 1 : 0);
+    if (s.Known[s.kRemarkLevel2]) key->write_dword("Remarklevel2", s.RemarkLevel2 ? 1 : 0);
+    if (s.Known[s.kComPort]) key->write_dword("Comport", static_cast<uint32_t>(s.ComPort));
+    if (s.Known[s.kShowRemark]) key->write_dword("show_Remark", s.ShowRemark ? 1 : 0);
 }
 
 void ReadTip(const QString& name, QString& value) {

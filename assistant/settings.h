@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QString>
+#include <bitset>
 #include <cstdint>
 
 namespace tavc::assistant {
@@ -18,6 +19,21 @@ struct TAssistantSettings {
     QString UserId;
     QString ErrLogFileName;
     bool ShowRemark = false;
+
+    enum Field {
+        kServerUrl,
+        kComPort,
+        kRemarkLevel2,
+        kDemoMode,
+        kUserId,
+        kErrLogFileName,
+        kShowRemark,
+        kFields
+    };
+    // The fields whose value is the program's to save: read by LoadSettings (or found missing there), or
+    // changed since. A value that a failed load never reached stays in the registry as it is.
+    std::bitset<kFields> Known;
+    void Changed(Field field) { Known.set(field); }
 };
 
 extern TAssistantSettings AssistantSettings;
@@ -25,7 +41,8 @@ extern TAssistantSettings AssistantSettings;
 // Defaults, then the stored values. A value of another registry type throws HandlerError
 // "Invalid data type for '<name>'"; the values read before it stay.
 void LoadSettings();
-// All seven values; nothing (and no message) when the key cannot be opened or created.
+// Every known value (all seven after a whole load); nothing (and no message) when the key cannot be
+// opened or created.
 void SaveSettings();
 // Replaces `value` by the stored text when there is one; throws like LoadSettings.
 void ReadTip(const QString& name, QString& value);

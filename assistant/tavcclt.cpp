@@ -2,6 +2,8 @@
 // running instance's window back and ends.
 #include <QApplication>
 #include <QFont>
+#include <QLibraryInfo>
+#include <QTranslator>
 #include <string>
 
 #include "about.h"
@@ -24,6 +26,11 @@ int main(int argc, char** argv) {
     HotKeyList.clear();
 
     QApplication application(argc, argv);
+    // The clerk reads Chinese whatever the desktop's locale: Qt's own texts (Yes, No, OK, the colour
+    // dialog) from its Chinese translation.
+    QTranslator qt_texts;
+    if (qt_texts.load(QStringLiteral("qtbase_zh_CN"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&qt_texts);
     // The window closes itself and ends the program; hiding it to the notification area must not.
     QApplication::setQuitOnLastWindowClosed(false);
     QFont::insertSubstitution(QStringLiteral("宋体"), QStringLiteral("WenQuanYi Micro Hei"));
