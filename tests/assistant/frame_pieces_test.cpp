@@ -107,6 +107,32 @@ TEST_F(SettingsTest, SavingWritesAllSevenAndBooleansAsZeroOrOne) {
     EXPECT_FALSE(key->has_value("BAUND_RATE"));
 }
 
+TEST_F(SettingsTest, SavingAfterAFailedLoadWritesOnlyWhatWasReadOrChanged) {
+    Store(SettingsKey, "DNSStr", {ValueType::String, "http://server/tavc/"});
+    Store(SettingsKey, "Comport", {ValueType::String, "3"});
+    Store(SettingsKey, "usrid", {ValueType::String, "0042"});
+    Store(SettingsKey, "ErrLog_filename", {ValueType::String, "/var/log/counter.log"});
+    EXPECT_THROW(LoadSettings(), HandlerError);
+    AssistantSettings.UserId = QStringLiteral("0007");  // a login after the failed start
+    AssistantSettings.Changed(AssistantSettings.kUserId);
+    SaveSettings();
+    std::optional<Key> key = Key::open(Hive::CurrentUser, SettingsKey, false);
+    ASSERT_TRUE(key.has_value());
+    EXPECT_EQ(key->read("DNSStr"), (Value{ValueType::String, "http://server/tavc/"}));
+    EXPECT_EQ(key->read("Remarklevel2"), (Value{ValueType::Dword, "", 0}));  // found missing: its default
+    EXPECT_EQ(key->read("Comport"), (Value{ValueType::String, "3"}));       // never read: as it was
+    EXPECT_EQ(key->read("usrid"), (Value{ValueType::String, "0007"}));
+    EXPECT_EQ(key->read("ErrLog_filename"), (Value{ValueType::String, "/var/log/counter.log"}));
+    EXPECT_FALSE(key->has_value("demo_mode"));
+    EXPECT_FALSE(key->has_value("show_Remark"));
+}
+
+TEST_F(SettingsTest, SavingWithoutALoadWritesNothing) {
+    AssistantSettings = {};  // a remembered text failed before the settings were loaded
+    SaveSettings();
+    EXPECT_FALSE(Key::open(Hive::CurrentUser, SettingsKey, false).has_value());
+}
+
 TEST_F(SettingsTest, RememberedTextsAreReadWhenStoredAndWrittenUnderTheirKey) {
     QString text = QStringLiteral("default");
     ReadTip(QStringLiteral("Msg"), text);

@@ -26,51 +26,6 @@ namespace {
 
 constexpr THotKeyCode kDigitOne = 25;  // component key codes of "1" to "9" run on from here
 
-// Another X client: what it can grab tells what the component holds.
-class OtherClient {
-  public:
-    OtherClient() : display_(XOpenDisplay(nullptr)) {}
-    ~OtherClient() {
-        if (display_ != nullptr) XCloseDisplay(display_);
-    }
-    bool ok() const { return display_ != nullptr; }
-
-    // Grabs the digit with these modifiers (any by default); true when the server allowed it.
-    bool GrabDigit(int digit, unsigned modifiers = AnyModifier) {
-        return Grab(XKeysymToKeycode(display_, XK_0 + digit), modifiers);
-    }
-    void UngrabDigit(int digit, unsigned modifiers = AnyModifier) {
-        XUngrabKey(display_, XKeysymToKeycode(display_, XK_0 + digit), modifiers,
-                   DefaultRootWindow(display_));
-        XSync(display_, False);
-    }
-    // True when no client holds the digit with any modifiers (the probe's grab is given back).
-    bool DigitIsFree(int digit) {
-        bool free = GrabDigit(digit);
-        UngrabDigit(digit);
-        return free;
-    }
-
-  private:
-    static int CountError(Display*, XErrorEvent*) {
-        ++errors_;
-        return 0;
-    }
-    bool Grab(KeyCode keycode, unsigned modifiers) {
-        XSync(display_, False);
-        errors_ = 0;
-        XErrorHandler previous = XSetErrorHandler(CountError);
-        XGrabKey(display_, keycode, modifiers, DefaultRootWindow(display_), True, GrabModeAsync,
-                 GrabModeAsync);
-        XSync(display_, False);
-        XSetErrorHandler(previous);
-        return errors_ == 0;
-    }
-
-    Display* display_;
-    static inline int errors_ = 0;
-};
-
 // Sees every key press the program reads from the server. Installed before the hot keys' own filter, so
 // it runs after it: when it sees a press, the hot keys have already matched it.
 class KeyPressWatch : public QAbstractNativeEventFilter {
@@ -142,7 +97,7 @@ class HotKeyComponent : public ::testing::Test {
     static inline test::XvfbServer* server_ = nullptr;
     static inline QGuiApplication* app_ = nullptr;
     static inline KeyPressWatch* watch_ = nullptr;
-    OtherClient other_;
+    test::OtherXClient other_;
     std::unique_ptr<TSysHotKey> component_;
     std::vector<int32_t> pressed_;
 };

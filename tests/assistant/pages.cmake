@@ -15,3 +15,6 @@ add_dependencies(tavcclt_counter_rating_test tavcclt tessel corvis panelkit_reco
 tavc_add_gtest(tavcclt_counter_demo_test SOURCES ${CMAKE_CURRENT_LIST_DIR}/counter_demo_test.cpp
     LIBS tavc_test_counter_road tavc::registry)
 add_dependencies(tavcclt_counter_demo_test tavcclt tessel corvis panelkit_recorder)
+tavc_add_gtest(tavcclt_counter_keys_test SOURCES ${CMAKE_CURRENT_LIST_DIR}/counter_keys_test.cpp
+    LIBS tavc_test_counter_road tavc::profile)
+add_dependencies(tavcclt_counter_keys_test tavcclt tessel corvis panelkit_recorder)

@@ -2,6 +2,8 @@
 // port on the terminal simulator's pty, its server on loopback port 80 in a network of the test's own.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <optional>
 #include <string>
 
@@ -201,19 +203,38 @@ TEST_F(AssistantProgramTest, TheExitQuestionAnsweredNoHidesAndTheTrayMenuRestore
     EXPECT_EQ(Setting("usrid"), (Value{ValueType::String, "0001"}));
 }
 
-// A setting of the wrong type ends the creation handler before the hot-key component exists; the program
-// still closes cleanly and saves its settings. The error box's caption is the application title.
-class WrongTypeSettingTest : public AssistantProgramTest {
+// A stored value of the wrong type ends the creation handler before the hot-key component exists; the
+// program still closes cleanly, and the close leaves every value it never read as the clerk's settings
+// hold it. The error box's caption is the application title.
+struct WrongType {
+    const char* name;
+    const char* key;
+    const char* value_name;
+    Value value;
+    friend void PrintTo(const WrongType& c, std::ostream* os) { *os << c.name; }
+};
+
+class WrongTypeSettingTest : public AssistantProgramTest, public ::testing::WithParamInterface<WrongType> {
     std::string ProgramName() const override { return "TAVCclt.bin"; }
 };
 
-TEST_F(WrongTypeSettingTest, IsReportedAndTheProgramStillClosesAndSaves) {
+TEST_P(WrongTypeSettingTest, IsReportedAndTheCloseKeepsTheStoredSettings) {
     if (!network_) GTEST_SKIP() << "no network of the test's own";
-    Store("demo_mode", Value{ValueType::String, "yes"});
+    // A clerk's settings, outside demo mode, with one value of the wrong type.
+    Store("DNSStr", Value{ValueType::String, "http://127.0.0.1/tavc/"});
+    Store("usrid", Value{ValueType::String, "0042"});
+    Store("ErrLog_filename", Value{ValueType::String, "/var/log/counter.log"});
+    Store("demo_mode", Value{ValueType::Dword, "", 0});
+    Store("Remarklevel2", Value{ValueType::Dword, "", 1});
+    Store("Comport", Value{ValueType::Dword, "", 1});
+    Store("show_Remark", Value{ValueType::Dword, "", 1});
+    Key::open(Hive::CurrentUser, GetParam().key, true)->write(GetParam().value_name, GetParam().value);
+    const std::string before = read_file(app_->config_home() + "/tavc/user.reg");
     CacheRating();
     std::unique_ptr<ChildProcess> program = app_->start();
     // No full stop after a closing quote, which sorts below it.
-    ASSERT_TRUE(app_->probe().wait_for("error Tavcclt|Invalid data type for 'demo_mode'"));
+    ASSERT_TRUE(app_->probe().wait_for(std::string("error Tavcclt|Invalid data type for '") +
+                                       GetParam().value_name + "'"));
     ASSERT_TRUE(app_->answer_box("Tavcclt", "Return"));
     // Timer2 was not stopped: the window goes to the notification area by itself.
     ASSERT_TRUE(app_->probe().wait_for("tray add"));
@@ -222,9 +243,16 @@ TEST_F(WrongTypeSettingTest, IsReportedAndTheProgramStillClosesAndSaves) {
     ASSERT_TRUE(app_->probe().wait_for("box Tavcclt|" + kUploadAtClose));
     ASSERT_TRUE(app_->answer_box("Tavcclt", "Return"));
     EXPECT_EQ(program->wait(20s), 0);
-    EXPECT_EQ(Setting("demo_mode"), (Value{ValueType::Dword, "", 1}));
-    EXPECT_EQ(Setting("usrid"), (Value{ValueType::String, "0001"}));
+    EXPECT_EQ(read_file(app_->config_home() + "/tavc/user.reg"), before);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Values, WrongTypeSettingTest,
+    ::testing::Values(
+        WrongType{"RememberedText", "Software\\TAVC\\Tips", "ItemName", {ValueType::Dword, "", 7}},
+        WrongType{"SecondStep", "Software\\TAVC\\Settings", "Remarklevel2", {ValueType::String, "on"}},
+        WrongType{"DemoMode", "Software\\TAVC\\Settings", "demo_mode", {ValueType::String, "yes"}}),
+    [](const ::testing::TestParamInfo<WrongType>& param) { return std::string(param.param.name); });
 
 TEST_F(AssistantProgramTest, AnOfflineLoginAgainstTheCachedPairLogsInOnTheTerminalAndHides) {
     TerminalSimulator terminal;
@@ -465,6 +493,148 @@ TEST_F(AssistantProgramTest, TheExitHotKeyAsksTheQuestionAndNoLeavesTheProgramHi
     EXPECT_FALSE(app_->window_visible());
     EXPECT_EQ(app_->probe().count_after("shown"), 0u);
     EXPECT_FALSE(app_->main_process()->wait(0ms).has_value());
+}
+
+// The probe line "buttons ..." that follows a box's line: the texts on its buttons.
+std::string ButtonsOf(ProbeLog& probe) {
+    if (!probe.wait_for("buttons ")) return "(no buttons line)";
+    std::vector<std::string> lines = probe.lines();
+    for (auto line = lines.rbegin(); line != lines.rend(); ++line)
+        if (line->rfind("buttons ", 0) == 0) return line->substr(8);
+    return "";
+}
+
+TEST_F(AssistantProgramTest, TheStandardButtonsSpeakChinese) {
+    ASSERT_TRUE(app_->start_and_wait());
+    ASSERT_TRUE(app_->probe().wait_for("login page"));
+    // An offline login that the cache cannot confirm: a message with its OK button.
+    LogIn("", "pw");
+    ASSERT_TRUE(app_->probe().wait_for("box " + ProgramName() + "|"));
+    EXPECT_EQ(ButtonsOf(app_->probe()), "确定");
+    ASSERT_TRUE(app_->answer_box(ProgramName(), "Return"));
+    // The exit question's Yes and No.
+    ASSERT_TRUE(app_->request_close());
+    ASSERT_TRUE(app_->probe().wait_for("question "));
+    std::string buttons = ButtonsOf(app_->probe());
+    EXPECT_NE(buttons.find("是"), std::string::npos) << buttons;
+    EXPECT_NE(buttons.find("否"), std::string::npos) << buttons;
+    EXPECT_EQ(buttons.find("Yes"), std::string::npos) << buttons;
+    EXPECT_EQ(buttons.find("No"), std::string::npos) << buttons;
+    ASSERT_TRUE(app_->answer_box(kTitle, "Escape"));
+}
+
+TEST_F(AssistantProgramTest, TheDialogsOpenAtTheCentreOfTheDesktopAfterALogin) {
+    TerminalSimulator terminal;
+    CacheLogin("0001", "secret");
+    StartOnTerminal(terminal);
+    LogIn("", "secret");
+    ASSERT_TRUE(app_->probe().wait_for("tray add"));
+    ASSERT_TRUE(app_->wait_visible(false));
+    ASSERT_EQ(app_->start()->wait(10s), 0);  // back, in the top right corner
+    ASSERT_TRUE(app_->wait_visible(true));
+    ASSERT_EQ(app_->window_position(), std::make_pair(640 - 302, 0));
+
+    // "帮助" on the tool bar, its second item "热键": the fifteen lines wrapped in the memo.
+    ASSERT_TRUE(app_->click(2 + 118 + 27, 6 + 10));
+    ASSERT_TRUE(app_->wait_popup());
+    ASSERT_TRUE(app_->key("Down Down Return"));
+    EXPECT_TRUE(app_->probe().wait_for("help lines 15 sideways 0"));
+    EXPECT_EQ(app_->box_position("热键定义"), std::make_pair((640 - 443) / 2, (480 - 267) / 2));
+    ASSERT_TRUE(app_->click_in_box("热键定义", 180 + 36, 229 + 10));  // "确定"
+    ASSERT_TRUE(app_->wait_box_gone("热键定义"));
+
+    // Its first item "设置".
+    ASSERT_TRUE(app_->click(2 + 118 + 27, 6 + 10));
+    ASSERT_TRUE(app_->wait_popup());
+    ASSERT_TRUE(app_->key("Down Return"));
+    EXPECT_EQ(app_->box_position("设置"), std::make_pair((640 - 373) / 2, (480 - 194) / 2));
+    ASSERT_TRUE(app_->click_in_box("设置", 220 + 37, 157 + 10));  // "取消"
+    EXPECT_TRUE(app_->wait_box_gone("设置"));
+}
+
+// A hot-key file the integrator left out or cut short: the failure's box, the hide timer left running
+// (it fires while the box is up, before the window is first shown), and no hot key acts.
+struct BrokenHotKeyFile {
+    const char* name;
+    bool present;
+    size_t keep;  // bytes kept of the usual file
+    const char* error;
+    friend void PrintTo(const BrokenHotKeyFile& c, std::ostream* os) { *os << c.name; }
+};
+
+class BrokenHotKeyFileTest : public AssistantProgramTest,
+                             public ::testing::WithParamInterface<BrokenHotKeyFile> {};
+
+TEST_P(BrokenHotKeyFileTest, IsReportedAndLeavesNoHotKey) {
+    const std::string file = app_->folder() + "/tavcclt.hkd";
+    std::string bytes = hot_key_file(usual_hot_keys());
+    std::filesystem::remove(file);
+    if (GetParam().present) std::ofstream(file, std::ios::binary) << bytes.substr(0, GetParam().keep);
+    std::unique_ptr<ChildProcess> program = app_->start();
+    std::string error = GetParam().error;
+    if (error.empty()) error = "Cannot open file \"" + file + "\". No such file or directory";
+    ASSERT_TRUE(app_->probe().wait_for("error " + ProgramName() + "|" + error)) << app_->stderr_text();
+    ASSERT_TRUE(app_->answer_box(ProgramName(), "Return"));
+    // Whether the timer fired before the box was answered decides whether the window stays up; both came
+    // once the first show and the icon did.
+    std::vector<std::string> lines;
+    auto seen = [&](const std::string& line) {
+        return std::find(lines.begin(), lines.end(), line) != lines.end();
+    };
+    for (int i = 0; i < 500 && !(seen("shown") && seen("tray add " + kTitle + "-就绪... available=1")); ++i) {
+        std::this_thread::sleep_for(20ms);
+        lines = app_->probe().lines();
+    }
+    ASSERT_TRUE(seen("shown"));
+    const bool visible =
+        std::find(lines.rbegin(), lines.rend(), "hidden") > std::find(lines.rbegin(), lines.rend(), "shown");
+    ASSERT_TRUE(app_->wait_visible(visible));
+    // A registered Win+1 would show or hide the window; Win+5 would ask the exit question.
+    ASSERT_TRUE(app_->key("super+1 super+5"));
+    std::this_thread::sleep_for(500ms);
+    EXPECT_EQ(app_->probe().count_after("hotkey"), 0u);
+    EXPECT_EQ(app_->window_visible(), visible);
+    EXPECT_FALSE(program->wait(0ms).has_value());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, BrokenHotKeyFileTest,
+    ::testing::Values(BrokenHotKeyFile{"Missing", false, 0, ""},
+                      // header 11 bytes, records of 22 and 20: in the third record, after its name
+                      BrokenHotKeyFile{"CutShort", true, 11 + 22 + 20 + 5, "Stream read error."}),
+    [](const ::testing::TestParamInfo<BrokenHotKeyFile>& param) { return std::string(param.param.name); });
+
+// Outside demo mode every login registers the hot keys again: a combination another program held at the
+// first login acts once it is free at the second.
+TEST_F(AssistantProgramTest, AHotKeyHeldElsewhereAtTheFirstLoginActsAfterTheSecond) {
+    TerminalSimulator terminal;
+    OtherXClient other;
+    ASSERT_TRUE(other.ok());
+    Store("demo_mode", Value{ValueType::Dword, "", 0});
+    CacheLogin("0001", "secret");
+    app_->write_hot_keys(usual_hot_keys());
+    ASSERT_TRUE(other.GrabDigit(1, OtherXClient::kWin));
+    StartOnTerminal(terminal);
+    LogIn("", "secret");
+    ASSERT_TRUE(app_->probe().wait_for("hotkeys registered 5"));
+    ASSERT_TRUE(app_->wait_visible(false));
+    ASSERT_EQ(terminal.wait_for_commands(2).size(), 2u);
+    ASSERT_TRUE(app_->key("super+1"));  // the other client's
+    other.UngrabDigit(1, OtherXClient::kWin);
+
+    ASSERT_EQ(app_->start()->wait(10s), 0);
+    ASSERT_TRUE(app_->probe().wait_for("login page"));
+    LogIn("", "secret");
+    ASSERT_TRUE(app_->probe().wait_for("hotkeys registered 5"));
+    ASSERT_EQ(terminal.wait_for_commands(4).size(), 4u);
+    ASSERT_TRUE(app_->wait_visible(false));
+    EXPECT_FALSE(other.DigitIsFree(1));  // the program holds it now
+    ASSERT_TRUE(app_->key("super+1"));
+    EXPECT_TRUE(app_->probe().wait_for("hotkey 0 kind 0"));
+    EXPECT_TRUE(app_->probe().wait_for("cashier focus Edit1"));
+    std::vector<TerminalCommand> commands = terminal.wait_for_commands(5);
+    ASSERT_EQ(commands.size(), 5u);
+    EXPECT_EQ(commands[4].bytes, "PJ22");
 }
 
 }  // namespace

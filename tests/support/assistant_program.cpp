@@ -174,10 +174,8 @@ bool ProbeLog::wait_for(const std::string& text, std::chrono::milliseconds timeo
 }
 
 std::vector<std::string> ProbeLog::lines() const {
-    std::ifstream in(path_);
     std::vector<std::string> all;
-    std::string line, pending;
-    std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::string content = read_file(path_);
     size_t start = 0;
     // A last line still being written is left out.
     for (size_t end; (end = content.find('\n', start)) != std::string::npos; start = end + 1)
@@ -258,8 +256,7 @@ bool AssistantProgram::start_and_wait(std::chrono::milliseconds timeout) {
 }
 
 std::string AssistantProgram::stderr_text() const {
-    std::ifstream in(folder_ / "stderr.log");
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    return read_file(folder_ / "stderr.log");
 }
 
 std::string AssistantProgram::main_window() const {
@@ -287,9 +284,17 @@ bool AssistantProgram::wait_visible(bool visible, std::chrono::milliseconds time
 }
 
 std::optional<std::pair<int, int>> AssistantProgram::window_position() const {
-    std::string main = main_window();
-    if (main.empty()) return std::nullopt;
-    std::optional<std::string> out = run_tool({xdotool(), "getwindowgeometry", "--shell", main});
+    return position_of(main_window());
+}
+
+std::optional<std::pair<int, int>> AssistantProgram::box_position(const std::string& caption,
+                                                                  std::chrono::milliseconds timeout) const {
+    return position_of(find_box(caption, timeout));
+}
+
+std::optional<std::pair<int, int>> AssistantProgram::position_of(const std::string& window) const {
+    if (window.empty()) return std::nullopt;
+    std::optional<std::string> out = run_tool({xdotool(), "getwindowgeometry", "--shell", window});
     if (!out) return std::nullopt;
     int x = -1, y = -1;
     std::istringstream lines(*out);

@@ -116,6 +116,9 @@ class AssistantProgram {
     bool wait_visible(bool visible, std::chrono::milliseconds timeout = 10s) const;
     // Position of the main window on the screen.
     std::optional<std::pair<int, int>> window_position() const;
+    // Position of a visible window titled `caption` other than the main window (a dialog).
+    std::optional<std::pair<int, int>> box_position(const std::string& caption,
+                                                    std::chrono::milliseconds timeout = 10s) const;
 
     // Finds a visible window titled `caption` other than the main window, gives it the focus and
     // presses `keys` (xdotool key names) in it. False when no such window came within `timeout`.
@@ -147,6 +150,7 @@ class AssistantProgram {
 
   private:
     std::string find_box(const std::string& caption, std::chrono::milliseconds timeout) const;
+    std::optional<std::pair<int, int>> position_of(const std::string& window) const;
 
     TempFolder folder_{"tavcclt"};
     std::string file_name_;

@@ -94,7 +94,7 @@ void CounterRoad::set_setting(const std::string& name, uint32_t value) const {
 
 bool CounterRoad::start(bool visible) {
     // The creation handler registers the hot keys before the window shows its login page.
-    return app_->start_and_wait() && app_->probe().wait_for("hotkeys registered 5") &&
+    return app_->start_and_wait() && app_->probe().wait_for("hotkeys registered ") &&
            app_->probe().wait_for("login page") && (visible || hide());
 }
 

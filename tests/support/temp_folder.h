@@ -5,6 +5,8 @@
 #include <stdlib.h>
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -34,6 +36,12 @@ class TempFolder {
   private:
     std::string path_;
 };
+
+// The bytes of a file; empty when it cannot be read.
+inline std::string read_file(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
 
 // Sets (or, with none, unsets) an environment variable; the old value comes back at destruction.
 class ScopedEnv {
