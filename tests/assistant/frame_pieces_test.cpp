@@ -120,7 +120,7 @@ TEST_F(SettingsTest, SavingAfterAFailedLoadWritesOnlyWhatWasReadOrChanged) {
     ASSERT_TRUE(key.has_value());
     EXPECT_EQ(key->read("DNSStr"), (Value{ValueType::String, "http://server/tavc/"}));
     EXPECT_EQ(key->read("Remarklevel2"), (Value{ValueType::Dword, "", 0}));  // found missing: its default
-    EXPECT_EQ(key->read("Comport"), (Value{ValueType::String, "3"}));       // never read: as it was
+    EXPECT_EQ(key->read("Comport"), (Value{ValueType::String, "3"}));        // never read: as it was
     EXPECT_EQ(key->read("usrid"), (Value{ValueType::String, "0007"}));
     EXPECT_EQ(key->read("ErrLog_filename"), (Value{ValueType::String, "/var/log/counter.log"}));
     EXPECT_FALSE(key->has_value("demo_mode"));
