@@ -2,3 +2,9 @@
 add_library(tavc_test_xvfb STATIC ${CMAKE_CURRENT_LIST_DIR}/xvfb_server.cpp)
 target_include_directories(tavc_test_xvfb PUBLIC ${CMAKE_CURRENT_LIST_DIR})
 target_link_libraries(tavc_test_xvfb PUBLIC tavc_test_child_process tavc_test_support)
+
+# The server's keyboard pressed by key code (the X test extension), its keymap changed, its grabs probed.
+find_package(X11 REQUIRED)
+add_library(tavc_test_keyboard STATIC ${CMAKE_CURRENT_LIST_DIR}/keyboard.cpp)
+target_include_directories(tavc_test_keyboard PUBLIC ${CMAKE_CURRENT_LIST_DIR})
+target_link_libraries(tavc_test_keyboard PUBLIC X11::X11 X11::Xtst)
