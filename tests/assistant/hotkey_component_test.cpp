@@ -1,7 +1,8 @@
-// The hot-key component on a real X server: keys typed with xdotool reach OnHotKey, and a second X
-// client shows which combinations the component holds.
+// The hot-key component on a real X server: keys typed with xdotool or pressed by key code reach
+// OnHotKey, and a second X client shows which combinations the component holds.
 #include "SysHot.h"
 #include "hotkeys.h"
+#include "keyboard.h"
 #include "xvfb_server.h"
 
 #include <gtest/gtest.h>
@@ -66,7 +67,7 @@ class HotKeyComponent : public ::testing::Test {
     void SetUp() override {
         if (!server_->started()) GTEST_SKIP() << server_->why();
         if (test::program_on_path("xdotool").empty()) GTEST_SKIP() << "xdotool is not installed";
-        ASSERT_TRUE(other_.ok());
+        if (!keyboard_.ok()) GTEST_SKIP() << keyboard_.why();
         component_ = std::make_unique<TSysHotKey>(nullptr);
         component_->OnHotKey = [this](QObject* sender, int32_t index) {
             EXPECT_EQ(sender, component_.get());
@@ -81,8 +82,15 @@ class HotKeyComponent : public ::testing::Test {
 
     // Types a combination this program holds and returns once the program has handled the press.
     void Type(const std::string& keys) {
+        Await([&] { return server_->press_keys(keys); }, keys);
+    }
+    // The same, a key pressed by its key code.
+    void PressKeyCode(unsigned keycode, unsigned modifiers) {
+        Await([&] { return keyboard_.press(keycode, modifiers); }, "key code " + std::to_string(keycode));
+    }
+    void Await(const std::function<bool()>& press, const std::string& keys) {
         int before = watch_->seen;
-        ASSERT_TRUE(server_->press_keys(keys)) << keys;
+        ASSERT_TRUE(press()) << keys;
         QElapsedTimer waited;
         waited.start();
         while (watch_->seen == before && waited.elapsed() < 20000)
@@ -90,6 +98,16 @@ class HotKeyComponent : public ::testing::Test {
         ASSERT_GT(watch_->seen, before) << keys << " never reached the program";
         QCoreApplication::sendPostedEvents();
     }
+    // Whether some client holds the key code with Win: plain, with CapsLock, NumLock, and both.
+    std::vector<bool> HeldWithWin(unsigned keycode) {
+        unsigned num_lock = keyboard_.num_lock_mask();
+        std::vector<bool> held;
+        for (unsigned lock : {0u, unsigned(LockMask), num_lock, num_lock | LockMask})
+            held.push_back(keyboard_.held(keycode, Mod4Mask | lock));
+        return held;
+    }
+    static inline const std::vector<bool> kAlways{true, true, true, true}, kNever{false, false, false, false},
+        kWithNumLock{false, false, true, true};
     // Types a combination this program does not hold: whether it went astray shows once a later
     // Type has been handled, since presses arrive in order.
     void TypeElsewhere(const std::string& keys) { ASSERT_TRUE(server_->press_keys(keys)) << keys; }
@@ -97,7 +115,7 @@ class HotKeyComponent : public ::testing::Test {
     static inline test::XvfbServer* server_ = nullptr;
     static inline QGuiApplication* app_ = nullptr;
     static inline KeyPressWatch* watch_ = nullptr;
-    test::OtherXClient other_;
+    test::Keyboard keyboard_;
     std::unique_ptr<TSysHotKey> component_;
     std::vector<int32_t> pressed_;
 };
@@ -124,7 +142,7 @@ TEST_F(HotKeyComponent, APressWithNumLockOrCapsLockOnIsStillReported) {
 }
 
 TEST_F(HotKeyComponent, ACombinationHeldByAnotherClientStaysSilentAndShiftsNoIndex) {
-    ASSERT_TRUE(other_.GrabDigit(2, Mod4Mask));
+    ASSERT_TRUE(keyboard_.grab(keyboard_.digit(2), Mod4Mask));
     AddWinDigits(1, 5);
     component_->SetActive(true);
     EXPECT_TRUE(component_->Entry(0).Registered);
@@ -133,9 +151,9 @@ TEST_F(HotKeyComponent, ACombinationHeldByAnotherClientStaysSilentAndShiftsNoInd
     TypeElsewhere("super+2");  // goes to the other client
     Type("super+3");
     EXPECT_EQ(pressed_, (std::vector<int32_t>{2}));
-    other_.UngrabDigit(2, Mod4Mask);
+    keyboard_.ungrab(keyboard_.digit(2), Mod4Mask);
     // The failed attempt gave back the lock variants it had taken.
-    EXPECT_TRUE(other_.DigitIsFree(2));
+    EXPECT_TRUE(!keyboard_.held(keyboard_.digit(2)));
 }
 
 TEST_F(HotKeyComponent, TheSameCombinationTwiceRegistersOnlyTheFirst) {
@@ -154,7 +172,7 @@ TEST_F(HotKeyComponent, ClearingWhileActiveFreesEveryGrabAndTheNextEntryIsIndexZ
     component_->ClearHotKeys();
     EXPECT_TRUE(component_->Active());
     EXPECT_EQ(component_->Count(), 0);
-    for (int digit = 1; digit <= 5; ++digit) EXPECT_TRUE(other_.DigitIsFree(digit)) << digit;
+    for (int digit = 1; digit <= 5; ++digit) EXPECT_TRUE(!keyboard_.held(keyboard_.digit(digit))) << digit;
 
     THotKeyEntry entry = component_->AddHotKey(kDigitOne + 2, HotKeyWin);
     EXPECT_TRUE(entry.Registered);
@@ -178,11 +196,11 @@ TEST_F(HotKeyComponent, APressMatchedBeforeClearingIsNotReportedAsANewEntry) {
 }
 
 TEST_F(HotKeyComponent, SettingActiveTwiceMakesOneAttemptOnly) {
-    ASSERT_TRUE(other_.GrabDigit(1, Mod4Mask));
+    ASSERT_TRUE(keyboard_.grab(keyboard_.digit(1), Mod4Mask));
     AddWinDigits(1, 1);
     component_->SetActive(true);
     EXPECT_FALSE(component_->Entry(0).Registered);
-    other_.UngrabDigit(1, Mod4Mask);
+    keyboard_.ungrab(keyboard_.digit(1), Mod4Mask);
     component_->SetActive(true);
     EXPECT_FALSE(component_->Entry(0).Registered);
     component_->SetActive(false);
@@ -198,8 +216,8 @@ TEST_F(HotKeyComponent, RegisteringEveryEntryAgainWhileActiveKeepsThemRegistered
     EXPECT_TRUE(component_->Entry(1).Registered);
     Type("super+2");
     component_->SetActive(false);
-    EXPECT_TRUE(other_.DigitIsFree(1));
-    EXPECT_TRUE(other_.DigitIsFree(2));
+    EXPECT_TRUE(!keyboard_.held(keyboard_.digit(1)));
+    EXPECT_TRUE(!keyboard_.held(keyboard_.digit(2)));
     EXPECT_EQ(pressed_, (std::vector<int32_t>{1}));
 }
 
@@ -244,9 +262,73 @@ TEST_F(HotKeyComponent, AMessageNamingNoRegisteredEntryIsNotReported) {
 TEST_F(HotKeyComponent, DestroyingItWhileActiveLeavesNothingGrabbed) {
     AddWinDigits(1, 5);
     component_->SetActive(true);
-    ASSERT_FALSE(other_.DigitIsFree(1));
+    ASSERT_FALSE(!keyboard_.held(keyboard_.digit(1)));
     component_.reset();
-    for (int digit = 1; digit <= 5; ++digit) EXPECT_TRUE(other_.DigitIsFree(digit)) << digit;
+    for (int digit = 1; digit <= 5; ++digit) EXPECT_TRUE(!keyboard_.held(keyboard_.digit(digit))) << digit;
+}
+
+// The keypad's "." is Num . with NumLock and Delete without; Xvfb's keyboard also has a "." key of its own.
+TEST_F(HotKeyComponent, AKeypadKeyIsHeldInTheNumLockStateOfItsMeaningAndEveryGrabIsGivenBack) {
+    constexpr THotKeyCode kNumDot = 74, kDelete = 22;
+    const unsigned keypad_dot = keyboard_.key_code(XK_KP_Delete, XK_KP_Decimal);
+    const unsigned delete_key = keyboard_.key_code(XK_Delete);
+    ASSERT_NE(keypad_dot, 0u);
+    ASSERT_NE(delete_key, 0u);
+    ASSERT_NE(keyboard_.num_lock_mask(), 0u);
+    const unsigned own_dot = keyboard_.key_code(XK_KP_Decimal, XK_KP_Decimal);
+    ASSERT_NE(own_dot, 0u);
+    component_->SetActive(true);
+    EXPECT_TRUE(component_->AddHotKey(kNumDot, HotKeyWin).Registered);
+    EXPECT_EQ(HeldWithWin(keypad_dot), kWithNumLock);
+    EXPECT_EQ(HeldWithWin(own_dot), kAlways);
+    EXPECT_EQ(HeldWithWin(delete_key), kNever);
+    EXPECT_TRUE(component_->AddHotKey(kDelete, HotKeyWin).Registered);
+    EXPECT_EQ(HeldWithWin(keypad_dot), kAlways);
+    EXPECT_EQ(HeldWithWin(delete_key), kAlways);
+    component_->SetActive(false);
+    EXPECT_EQ(HeldWithWin(keypad_dot), kNever);
+    EXPECT_EQ(HeldWithWin(delete_key), kNever);
+    EXPECT_EQ(HeldWithWin(own_dot), kNever);
+}
+
+// As one hot key, Win+Return is taken as a whole when another client holds Win with keypad Enter.
+TEST_F(HotKeyComponent, ACombinationHeldOnOneOfItsKeyCodesByAnotherClientTakesNoneOfThem) {
+    constexpr THotKeyCode kReturn = 5;
+    const unsigned keypad_enter = keyboard_.key_code(XK_KP_Enter);
+    const unsigned return_key = keyboard_.key_code(XK_Return);
+    ASSERT_NE(keypad_enter, 0u);
+    ASSERT_TRUE(keyboard_.grab(keypad_enter, Mod4Mask));
+    component_->SetActive(true);
+    EXPECT_FALSE(component_->AddHotKey(kReturn, HotKeyWin).Registered);
+    EXPECT_EQ(HeldWithWin(return_key), kNever);
+    keyboard_.ungrab(keypad_enter, Mod4Mask);
+    component_->SetActive(false);
+    component_->SetActive(true);
+    EXPECT_TRUE(component_->Entry(0).Registered);
+    PressKeyCode(keypad_enter, Mod4Mask);
+    EXPECT_EQ(pressed_, (std::vector<int32_t>{0}));
+}
+
+// No key of the server's keymap produces F13 until a keymap change gives it one; the next activation
+// registers it there.
+TEST_F(HotKeyComponent, AFunctionKeyNoKeyProducesIsRegisteredOnceAKeyProducesIt) {
+    constexpr THotKeyCode kF13 = 88;
+    ASSERT_EQ(keyboard_.key_code(XK_F13), 0u);
+    component_->SetActive(true);
+    EXPECT_FALSE(component_->AddHotKey(kF13, HotKeyWin).Registered);
+    const unsigned spare = keyboard_.unused_key_code();
+    ASSERT_NE(spare, 0u);
+    ASSERT_TRUE(keyboard_.remap(spare, {XK_F13}));
+    struct Restore {
+        test::Keyboard& keyboard;
+        unsigned keycode;
+        ~Restore() { keyboard.remap(keycode, {}); }
+    } restore{keyboard_, spare};
+    component_->SetActive(false);
+    component_->SetActive(true);
+    EXPECT_TRUE(component_->Entry(0).Registered);
+    PressKeyCode(spare, Mod4Mask);
+    EXPECT_EQ(pressed_, (std::vector<int32_t>{0}));
 }
 
 TEST_F(HotKeyComponent, DeactivatingGivesEveryCombinationBack) {
@@ -254,7 +336,7 @@ TEST_F(HotKeyComponent, DeactivatingGivesEveryCombinationBack) {
     component_->SetActive(true);
     component_->SetActive(false);
     for (int i = 0; i < 5; ++i) EXPECT_FALSE(component_->Entry(i).Registered) << i;
-    for (int digit = 1; digit <= 5; ++digit) EXPECT_TRUE(other_.DigitIsFree(digit)) << digit;
+    for (int digit = 1; digit <= 5; ++digit) EXPECT_TRUE(!keyboard_.held(keyboard_.digit(digit))) << digit;
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include <fstream>
 #include <iterator>
 #include <optional>
+#include <ostream>
 #include <set>
 #include <string>
 #include <vector>
@@ -22,6 +23,12 @@
 // After gtest: X.h defines None.
 #include <X11/X.h>
 #include <X11/keysym.h>
+
+namespace tavc::hotkeys {
+void PrintTo(const KeyCodeStates& key, std::ostream* out) {
+    *out << "key code " << int(key.keycode) << " NumLock states " << int(key.num_lock_states);
+}
+}  // namespace tavc::hotkeys
 
 namespace tavc::assistant {
 namespace {
@@ -386,6 +393,67 @@ TEST(HotKeyTables, EveryComponentKeyButNoneHasAnXKey) {
     EXPECT_EQ(hotkeys::keysym_from_virtual_key(0x91), static_cast<uint32_t>(XK_Scroll_Lock));
     for (uint32_t without_key : {0x01u, 0x10u, 0x2Au, 0x3Au, 0x40u, 0x5Bu, 0x88u, 0x92u, 0xFFu, 0x1000u})
         EXPECT_EQ(hotkeys::keysym_from_virtual_key(without_key), 0u) << without_key;
+}
+
+// A small keymap of five columns (two groups, then level 3), a key code a row from 8 on.
+hotkeys::KeyboardMapping SmallKeymap() {
+    const std::vector<std::vector<uint32_t>> rows = {
+        {XK_Home},                                                     // 8
+        {XK_KP_Home, XK_KP_7},                                         // 9: keypad 7
+        {XK_KP_Delete, XK_KP_Decimal},                                 // 10: keypad "."
+        {XK_KP_Decimal, XK_KP_Decimal},                                // 11: a keypad "." of its own
+        {XK_Delete},                                                   // 12
+        {XK_1, XK_exclam},                                             // 13
+        {XK_ampersand, XK_2},                                          // 14: a digit only with Shift
+        {XK_KP_Enter},                                                 // 15
+        {XK_Return},                                                   // 16
+        {XK_a, XK_A, XK_odiaeresis, XK_Odiaeresis},                    // 17
+        {XK_adiaeresis, XK_Adiaeresis, XK_f, XK_F},                    // 18: a letter of the second group
+        {XK_s, XK_S, NoSymbol, NoSymbol, XK_Left},                     // 19: Left at level 3
+        {XK_Left},                                                     // 20
+        {XK_d, XK_D, NoSymbol, NoSymbol, XK_Up},                       // 21: Up only at level 3
+        {XK_KP_Begin, XK_KP_5},                                        // 22: keypad 5
+        {XK_KP_Multiply, XK_KP_Multiply, NoSymbol, NoSymbol, XK_F13},  // 23: F13 only at level 3
+    };
+    hotkeys::KeyboardMapping mapping{8, 5, {}};
+    for (std::vector<uint32_t> row : rows) {
+        row.resize(5, NoSymbol);
+        mapping.keysyms.insert(mapping.keysyms.end(), row.begin(), row.end());
+    }
+    return mapping;
+}
+
+TEST(HotKeyTables, AVirtualKeyIsEveryKeyCodeThatNamesItInTheNumLockStatesWhereItDoes) {
+    using hotkeys::num_lock_off, hotkeys::num_lock_on;
+    constexpr uint8_t both = num_lock_off | num_lock_on;
+    struct Case {
+        const char* key;
+        uint32_t virtual_key;
+        std::vector<hotkeys::KeyCodeStates> codes;
+    };
+    const Case cases[] = {
+        {"Home: its own key, keypad 7 without NumLock", 0x24, {{8, both}, {9, num_lock_off}}},
+        {"Num 7: keypad 7 with NumLock", 0x67, {{9, num_lock_on}}},
+        {"Num .: with NumLock, and a key of its own always", 0x6E, {{10, num_lock_on}, {11, both}}},
+        {"Delete: its own key, keypad . without NumLock", 0x2E, {{10, num_lock_off}, {12, both}}},
+        {"Clear: keypad 5 without NumLock", 0x0C, {{22, num_lock_off}}},
+        {"Num 5", 0x65, {{22, num_lock_on}}},
+        {"Return: its own key and keypad Enter", 0x0D, {{15, both}, {16, both}}},
+        {"Num *: the same in both states", 0x6A, {{23, both}}},
+        {"1", 0x31, {{13, both}}},
+        {"2: held only with Shift, still its key", 0x32, {{14, both}}},
+        {"A", 0x41, {{17, both}}},
+        {"F: in the second group", 0x46, {{18, both}}},
+        {"Left: only the key that holds it at level 1", 0x25, {{20, both}}},
+        {"Up: no key holds it at level 1", 0x26, {{21, both}}},
+        {"F13 at level 3", 0x7C, {{23, both}}},
+        {"F14: no key produces it", 0x7D, {}},
+        {"no key", 0x00, {}},
+    };
+    const hotkeys::KeyboardMapping mapping = SmallKeymap();
+    for (const Case& c : cases)
+        EXPECT_EQ(hotkeys::key_codes_of_virtual_key(mapping, c.virtual_key), c.codes) << c.key;
+    EXPECT_TRUE(hotkeys::key_codes_of_virtual_key({8, 0, {}}, 0x0D).empty());
 }
 
 TEST(HotKeyTables, ModifierSetsBecomeFlagsAndXMasks) {

@@ -1,6 +1,11 @@
-# A test's own X server (Xvfb) for the hot keys, the tray icon and the assistant program's windows, and
-# another client of it.
-find_package(X11 REQUIRED)
+# A test's own X server (Xvfb) for the hot keys, the tray icon and the assistant program's windows.
 add_library(tavc_test_xvfb STATIC ${CMAKE_CURRENT_LIST_DIR}/xvfb_server.cpp)
 target_include_directories(tavc_test_xvfb PUBLIC ${CMAKE_CURRENT_LIST_DIR})
-target_link_libraries(tavc_test_xvfb PUBLIC tavc_test_child_process tavc_test_support PRIVATE X11::X11)
+target_link_libraries(tavc_test_xvfb PUBLIC tavc_test_child_process tavc_test_support)
+
+# The server's keyboard pressed by key code (the X test extension), its keymap changed, and as another
+# client the grabs it can take, which tell what the program holds.
+find_package(X11 REQUIRED)
+add_library(tavc_test_keyboard STATIC ${CMAKE_CURRENT_LIST_DIR}/keyboard.cpp)
+target_include_directories(tavc_test_keyboard PUBLIC ${CMAKE_CURRENT_LIST_DIR})
+target_link_libraries(tavc_test_keyboard PUBLIC X11::X11 X11::Xtst)

@@ -1,7 +1,5 @@
 #include "xvfb_server.h"
 
-#include <X11/Xlib.h>
-#include <X11/keysym.h>
 #include <signal.h>
 
 #include <chrono>
@@ -45,53 +43,6 @@ bool XvfbServer::press_keys(const std::string& keys) const {
     // xdotool syncs with the server before it exits, so the press has happened when it has ended.
     ChildProcess child({xdotool, "key", keys}, {"DISPLAY=" + display_});
     return child.wait(std::chrono::seconds(30)) == 0;
-}
-
-static_assert(OtherXClient::kAnyModifier == AnyModifier && OtherXClient::kWin == Mod4Mask);
-
-namespace {
-int grab_errors = 0;
-int CountError(Display*, XErrorEvent*) {
-    ++grab_errors;
-    return 0;
-}
-}  // namespace
-
-OtherXClient::OtherXClient() : display_(XOpenDisplay(nullptr)) {}
-
-OtherXClient::~OtherXClient() {
-    if (display_ != nullptr) XCloseDisplay(display_);
-}
-
-unsigned OtherXClient::DigitKeycode(int digit) const {
-    return XKeysymToKeycode(display_, XK_0 + digit);
-}
-
-bool OtherXClient::GrabDigit(int digit, unsigned modifiers) {
-    return Grab(DigitKeycode(digit), modifiers);
-}
-
-void OtherXClient::UngrabDigit(int digit, unsigned modifiers) {
-    XUngrabKey(display_, static_cast<int>(DigitKeycode(digit)), modifiers, DefaultRootWindow(display_));
-    XSync(display_, False);
-}
-
-bool OtherXClient::DigitIsFree(int digit) {
-    bool free = GrabDigit(digit);
-    UngrabDigit(digit);
-    return free;
-}
-
-bool OtherXClient::Grab(unsigned keycode, unsigned modifiers) {
-    // A grab taken by another client fails late, with BadAccess.
-    XSync(display_, False);
-    grab_errors = 0;
-    XErrorHandler previous = XSetErrorHandler(CountError);
-    XGrabKey(display_, static_cast<int>(keycode), modifiers, DefaultRootWindow(display_), True, GrabModeAsync,
-             GrabModeAsync);
-    XSync(display_, False);
-    XSetErrorHandler(previous);
-    return grab_errors == 0;
 }
 
 }  // namespace tavc::test

@@ -7,8 +7,6 @@
 #include <memory>
 #include <string>
 
-struct _XDisplay;  // Xlib's Display
-
 namespace tavc::test {
 
 class XvfbServer {
@@ -33,30 +31,6 @@ class XvfbServer {
     std::unique_ptr<ScopedEnv> display_env_;
     std::string display_;
     std::string why_;
-};
-
-// Another client of the test's X server: what it can grab tells what the program holds, and what it holds
-// the program cannot have.
-class OtherXClient {
-  public:
-    OtherXClient();
-    ~OtherXClient();
-    OtherXClient(const OtherXClient&) = delete;
-    OtherXClient& operator=(const OtherXClient&) = delete;
-    bool ok() const { return display_ != nullptr; }
-
-    static constexpr unsigned kAnyModifier = 1u << 15;  // X's AnyModifier, without Xlib's macros here
-    static constexpr unsigned kWin = 1u << 6;           // Mod4Mask
-    // Grabs the digit key with these X modifiers (any by default); true when the server allowed it.
-    bool GrabDigit(int digit, unsigned modifiers = kAnyModifier);
-    void UngrabDigit(int digit, unsigned modifiers = kAnyModifier);
-    // True when no client holds the digit with any modifiers (the probe's grab is given back).
-    bool DigitIsFree(int digit);
-
-  private:
-    bool Grab(unsigned keycode, unsigned modifiers);
-    unsigned DigitKeycode(int digit) const;
-    ::_XDisplay* display_;
 };
 
 }  // namespace tavc::test
