@@ -179,7 +179,7 @@ TEST_F(CommandWorker, TwoReleases30msApartRunAsOneDrainAfterTheSecond) {
     // One drain is certain only when the second release ended within the quiet period that the first
     // one began: measured from before the first to after the second.
     if (Clock::now() - first >= kQuietPeriod)
-        GTEST_SKIP() << "the releases came too far apart on this machine";
+        GTEST_SKIP() << "timing: the releases came too far apart on this machine";
 
     std::vector<DriverCall> calls = record_.wait_for_calls(2, kTimeout);
     ASSERT_EQ(calls, (std::vector<DriverCall>{SoundCall("a"), SoundCall("b")}));
