@@ -25,9 +25,7 @@ constexpr int kCannotTell = 1;
 void ReportCannotTell(const instance::InstanceLock& lock) {
     const QString text =
         lock.folder().empty()
-            ? QStringLiteral(
-                  "无法确定ORB-100小助手是否已在运行: 没有可用的文件夹(未设置XDG_RUNTIME_DIR, "
-                  "也没有主目录)。本次启动将退出。")
+            ? QStringLiteral("无法确定ORB-100小助手是否已在运行: 找不到可用的文件夹。本次启动将退出。")
             : QStringLiteral("无法确定ORB-100小助手是否已在运行: 不能使用文件夹 %1。本次启动将退出。")
                   .arg(QString::fromStdString(lock.folder()));
     std::fprintf(stderr, "%s (%s)\n", text.toLocal8Bit().constData(), lock.why().c_str());
