@@ -11,6 +11,7 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QTextDocument>
+#include <cstdio>
 #include <string>
 
 #include "form_support.h"
@@ -76,10 +77,14 @@ TForm1::TForm1(QWidget* parent)
     tray_ = new TTrayIcon(this);
     ConnectHandlers();
 
-    messages_ = instance::MessageEndpoint::create(MainWindowTitle);
+    if (InstanceMutex) messages_ = instance::MessageEndpoint::create(*InstanceMutex);
     if (messages_) {
         message_notifier_ = new QSocketNotifier(messages_->fd(), QSocketNotifier::Read, this);
         connect(message_notifier_, &QSocketNotifier::activated, this, [this] { ReceiveMessages(); });
+    } else {
+        std::fputs(
+            QStringLiteral("无法建立窗口的消息端点: 再次启动将找不到这个窗口。\n").toLocal8Bit().constData(),
+            stderr);
     }
     PlaceAtDesktopCentre(this);
     Guarded([this] { FormCreate(); });
@@ -299,6 +304,10 @@ void TForm1::FormClose() {
                     QStringLiteral(
                         "无法连接服务器上传本地缓存的评价数据. 下次小助手启动并选择远程登陆时将再次尝试!"));
     SetStatusText(0, kReady);
+    // The endpoint goes while the lock is still held, so it can never be that of an instance started after.
+    delete message_notifier_;
+    message_notifier_ = nullptr;
+    messages_.reset();
     if (InstanceMutex) InstanceMutex->release();
     UnregisterHotKeys();
     tray_->Delete();

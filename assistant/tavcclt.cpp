@@ -4,9 +4,11 @@
 #include <QFont>
 #include <QLibraryInfo>
 #include <QTranslator>
+#include <cstdio>
 #include <string>
 
 #include "about.h"
+#include "form_support.h"
 #include "help1.h"
 #include "main.h"
 #include "module.h"
@@ -15,12 +17,31 @@
 using namespace tavc;
 using namespace tavc::assistant;
 
+namespace {
+
+// Not 0, which a second start gives: whoever started the program sees that it did not run.
+constexpr int kCannotTell = 1;
+
+// Without a lock to trust, a start cannot tell whether another instance runs; it says so rather than
+// run as a second one.
+void ReportCannotTell(const instance::InstanceLock& lock) {
+    const QString text =
+        lock.folder().empty()
+            ? QStringLiteral("无法确定ORB-100小助手是否已在运行: 找不到可用的文件夹。本次启动将退出。")
+            : QStringLiteral("无法确定ORB-100小助手是否已在运行: 不能使用文件夹 %1。本次启动将退出。")
+                  .arg(QString::fromStdString(lock.folder()));
+    std::fprintf(stderr, "%s (%s)\n", text.toLocal8Bit().constData(), lock.why().c_str());
+    ShowMessage(nullptr, text);
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
     std::string path = module::executable_path().value_or(argv[0]);
     std::string name = path.substr(path.rfind('/') + 1);
     InstanceMutex.emplace(instance::InstanceLock::acquire(name));
     if (InstanceMutex->already_exists()) {
-        instance::send_message(MainWindowTitle, {WM_RESTOREWINDOW, 0, 0});
+        instance::send_message(name, {WM_RESTOREWINDOW, 0, 0});
         return 0;
     }
     HotKeyList.clear();
@@ -34,6 +55,10 @@ int main(int argc, char** argv) {
     // The window closes itself and ends the program; hiding it to the notification area must not.
     QApplication::setQuitOnLastWindowClosed(false);
     QFont::insertSubstitution(QStringLiteral("宋体"), QStringLiteral("WenQuanYi Micro Hei"));
+    if (InstanceMutex->state() == instance::InstanceLock::State::Failed) {
+        ReportCannotTell(*InstanceMutex);
+        return kCannotTell;
+    }
     {
         TForm1 form1;
         TForm2 form2(&form1);

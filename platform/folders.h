@@ -15,6 +15,8 @@ std::string home();
 std::string config_home();
 // $XDG_DATA_HOME, else home + "/.local/share".
 std::string data_home();
+// $XDG_STATE_HOME, else home + "/.local/state".
+std::string state_home();
 // $XDG_RUNTIME_DIR; it has no default.
 std::string runtime_dir();
 

@@ -52,6 +52,10 @@ std::string data_home() {
     return data_home_in(home());
 }
 
+std::string state_home() {
+    return below_home("XDG_STATE_HOME", home(), "/.local/state");
+}
+
 std::string runtime_dir() {
     return absolute_env("XDG_RUNTIME_DIR");
 }

@@ -1,12 +1,18 @@
 // One running instance per program file name, the message a second start sends to the running
 // instance's main window, and a restart of the program in place.
 //
-// The instance lock is $XDG_RUNTIME_DIR/tavc/<name>.lock held with flock: the kernel drops it when the
-// process ends, however it ends. Without XDG_RUNTIME_DIR the folder is /tmp/tavc-<uid>/tavc, made with mode
-// 0700 and used only when it is ours and no symbolic link.
-// A window's message endpoint is a Unix socket in the same folder, named from the window's title and the
-// user id; the sender waits until the receiver has handled the message, as a sent window message does.
+// The instance's lock and its main window's endpoint live in one folder of the user's: $XDG_RUNTIME_DIR/tavc,
+// or without XDG_RUNTIME_DIR $XDG_STATE_HOME/tavc-runtime (~/.local/state/tavc-runtime), which unlike a
+// folder in /tmp no other user can make first. The folder serves only when it is a folder of this user that
+// no one else may enter, and no link; it is then used through its descriptor, so a folder put in its place
+// later changes nothing. The lock is <name>.lock held with flock: the kernel drops it when the process ends,
+// however it ends. The endpoint is a Unix socket named by a hash of the program's file name and reached
+// through /proc/self/fd/<folder>, so its address is short whatever the folder's path; both ends check that
+// the other is this user (SO_PEERCRED). The sender waits until the receiver has handled the message, as a
+// sent window message does.
 #pragma once
+
+#include <sys/types.h>
 
 #include <cstdint>
 #include <memory>
@@ -18,30 +24,39 @@
 
 namespace tavc::instance {
 
-// The per-user folder that holds the lock files and message endpoints (made when missing); none when
-// no safe folder can be had.
-std::optional<std::string> runtime_folder();
-
 class InstanceLock {
   public:
     enum class State { Acquired, AlreadyExists, Failed };
 
-    // Takes the lock named `name` (a file name, no folder) without waiting.
+    // Takes the lock of the program file name `name` (no folder) without waiting. Failed means that
+    // whether another instance runs cannot be told.
     static InstanceLock acquire(std::string_view name);
 
     State state() const { return state_; }
     bool already_exists() const { return state_ == State::AlreadyExists; }
+    // The folder used or tried; "" when none can be named (no XDG_RUNTIME_DIR and no home folder).
+    const std::string& folder() const { return folder_; }
+    // With Failed: why the folder or the lock does not serve.
+    const std::string& why() const { return why_; }
     // Gives the lock up; also done at destruction, and by the kernel when the process ends or replaces its
     // image (the descriptor is close-on-exec).
     void release();
 
-  private:
-    InstanceLock(State state, file_io::Fd fd) : state_(state), fd_(std::move(fd)) {}
-    State state_;
-    file_io::Fd fd_;
-
-  public:
     InstanceLock(InstanceLock&&) = default;
+
+  private:
+    InstanceLock(State state, std::string_view name, std::string folder, std::string why,
+                 file_io::Fd folder_fd = file_io::Fd(), file_io::Fd fd = file_io::Fd())
+        : state_(state),
+          name_(name),
+          folder_(std::move(folder)),
+          why_(std::move(why)),
+          folder_fd_(std::move(folder_fd)),
+          fd_(std::move(fd)) {}
+    friend class MessageEndpoint;
+    State state_;
+    std::string name_, folder_, why_;
+    file_io::Fd folder_fd_, fd_;
 };
 
 struct WindowMessage {
@@ -54,9 +69,12 @@ struct WindowMessage {
 // program's event loop watches it and calls receive().
 class MessageEndpoint {
   public:
-    // Replaces a stale endpoint of the same title (only the instance lock's holder may call this). None
-    // when the socket cannot be made.
-    static std::unique_ptr<MessageEndpoint> create(std::string_view window_title);
+    // The endpoint of the instance that holds `lock`, named after the lock's program file name, in its
+    // folder; it replaces one left by an instance that ended. None when the lock is not held or the
+    // socket cannot be made.
+    static std::unique_ptr<MessageEndpoint> create(const InstanceLock& lock);
+    // Removes the endpoint unless another has taken its name since: an instance that gave its lock up
+    // never removes the endpoint of one started after.
     ~MessageEndpoint();
     MessageEndpoint(const MessageEndpoint&) = delete;
     MessageEndpoint& operator=(const MessageEndpoint&) = delete;
@@ -81,15 +99,22 @@ class MessageEndpoint {
     std::optional<Pending> receive();
 
   private:
-    MessageEndpoint(file_io::Fd listen, std::string path)
-        : listen_(std::move(listen)), path_(std::move(path)) {}
-    file_io::Fd listen_;
-    std::string path_;
+    MessageEndpoint(file_io::Fd listen, file_io::Fd folder, std::string name, dev_t device, ino_t inode)
+        : listen_(std::move(listen)),
+          folder_(std::move(folder)),
+          name_(std::move(name)),
+          device_(device),
+          inode_(inode) {}
+    file_io::Fd listen_, folder_;
+    std::string name_;
+    dev_t device_;  // of the socket file made, told apart from one made later under the same name
+    ino_t inode_;
 };
 
-// Sends `message` to the window titled `window_title` of this user and waits until it has been handled
-// (or the receiver has ended). Its result; none when no such window exists.
-std::optional<int64_t> send_message(std::string_view window_title, const WindowMessage& message);
+// Sends `message` to the main window of this user's running instance of the program file name `name` and
+// waits until it has been handled (or the receiver has ended). Its result; none when no such window
+// exists.
+std::optional<int64_t> send_message(std::string_view name, const WindowMessage& message);
 
 // Replaces the process image with the program's own executable file, without arguments. Every open
 // descriptor is made close-on-exec first, so the serial port, the instance lock and the display

@@ -15,37 +15,66 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "folders.h"
 #include "module.h"
 
 namespace tavc::instance {
 
 namespace {
 
-// A folder that only we can use: ours, no link, nobody else may write or enter it.
-bool private_folder(const std::string& path) {
-    if (!file_io::make_folders(path, 0700)) return false;
+struct Folder {
+    std::string path;
+    file_io::Fd fd;
+    std::string why;  // when fd is not open
+};
+
+std::string folder_path() {
+    std::string runtime = folders::runtime_dir();
+    if (!runtime.empty()) return runtime + "/tavc";
+    std::string state = folders::state_home();
+    return state.empty() ? std::string() : state + "/tavc-runtime";
+}
+
+// The folder, checked once and then held open: ours, no link, nobody else may write or enter it.
+Folder open_folder(bool create) {
+    std::string path = folder_path();
+    if (path.empty()) return {path, file_io::Fd(), "no XDG_RUNTIME_DIR and no home folder"};
+    if (create) file_io::make_folders(path, 0700);
+    file_io::Fd fd(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     struct stat st {};
-    if (::lstat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid()) return false;
-    return (st.st_mode & 077) == 0 || ::chmod(path.c_str(), 0700) == 0;
-}
-
-// Hex of the title's bytes keeps the socket name short and free of separators whatever the title holds.
-std::string endpoint_path(const std::string& folder, std::string_view title) {
-    static const char digits[] = "0123456789abcdef";
-    std::string name;
-    for (unsigned char c : title) {
-        name += digits[c >> 4];
-        name += digits[c & 15];
+    std::string why;
+    if (!fd || ::fstat(fd.get(), &st) != 0) {
+        why = std::strerror(errno);
+    } else if (st.st_uid != ::geteuid()) {
+        why = "the folder belongs to another user";
+    } else if ((st.st_mode & 077) != 0 && ::fchmod(fd.get(), 0700) != 0) {
+        why = std::string("others may enter the folder: ") + std::strerror(errno);
     }
-    return folder + "/" + name + "." + std::to_string(::getuid()) + ".sock";
+    if (!why.empty()) return {path, file_io::Fd(), why};
+    return {path, std::move(fd), why};
 }
 
-bool socket_address(const std::string& path, sockaddr_un& address) {
-    address = {};
+// A fixed-length name whatever the program's file name holds: 64-bit FNV-1a in hex.
+std::string endpoint_name(std::string_view program) {
+    uint64_t hash = 14695981039346656037u;
+    for (unsigned char c : program) hash = (hash ^ c) * 1099511628211u;
+    char name[32];
+    std::snprintf(name, sizeof(name), "%016llx.sock", static_cast<unsigned long long>(hash));
+    return name;
+}
+
+// Through the folder's descriptor, the address stays short however long the folder's path is.
+sockaddr_un endpoint_address(int folder, const std::string& name) {
+    sockaddr_un address{};
     address.sun_family = AF_UNIX;
-    if (path.size() >= sizeof(address.sun_path)) return false;
-    std::memcpy(address.sun_path, path.data(), path.size());
-    return true;
+    std::snprintf(address.sun_path, sizeof(address.sun_path), "/proc/self/fd/%d/%s", folder, name.c_str());
+    return address;
+}
+
+bool same_user(int socket) {
+    ucred peer{};
+    socklen_t size = sizeof(peer);
+    return ::getsockopt(socket, SOL_SOCKET, SO_PEERCRED, &peer, &size) == 0 && peer.uid == ::geteuid();
 }
 
 // Reads exactly `size` bytes before `deadline_ms` passes (-1: no bound). False on end, error or time-out.
@@ -87,63 +116,60 @@ uint64_t get(const unsigned char* at, int bytes) {
 
 }  // namespace
 
-std::optional<std::string> runtime_folder() {
-    std::string base;
-    if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime != nullptr && runtime[0] == '/') {
-        base = runtime;
-    } else {
-        base = "/tmp/tavc-" + std::to_string(::getuid());
-        if (!private_folder(base)) return std::nullopt;
-    }
-    std::string folder = base + "/tavc";
-    if (!private_folder(folder)) return std::nullopt;
-    return folder;
-}
-
 InstanceLock InstanceLock::acquire(std::string_view name) {
-    std::optional<std::string> folder = runtime_folder();
-    if (!folder || name.empty() || name.find('/') != std::string_view::npos)
-        return {State::Failed, file_io::Fd()};
-    std::string path = *folder + "/" + std::string(name) + ".lock";
-    file_io::Fd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
-    if (!fd) return {State::Failed, file_io::Fd()};
+    if (name.empty() || name.find('/') != std::string_view::npos)
+        return InstanceLock(State::Failed, name, "", "not a file name");
+    Folder folder = open_folder(true);
+    if (!folder.fd) return InstanceLock(State::Failed, name, folder.path, folder.why);
+    std::string file = std::string(name) + ".lock";
+    file_io::Fd fd(::openat(folder.fd.get(), file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
+    struct stat st {};
+    if (!fd || ::fstat(fd.get(), &st) != 0)
+        return InstanceLock(State::Failed, name, folder.path, file + ": " + std::strerror(errno));
+    if (!S_ISREG(st.st_mode) || st.st_uid != ::geteuid())
+        return InstanceLock(State::Failed, name, folder.path, file + ": not a file of this user");
     int r;
     do r = ::flock(fd.get(), LOCK_EX | LOCK_NB);
     while (r != 0 && errno == EINTR);
-    if (r == 0) return {State::Acquired, std::move(fd)};
-    return {errno == EWOULDBLOCK ? State::AlreadyExists : State::Failed, file_io::Fd()};
+    if (r != 0 && errno == EWOULDBLOCK) return InstanceLock(State::AlreadyExists, name, folder.path, "");
+    if (r != 0) return InstanceLock(State::Failed, name, folder.path, file + ": " + std::strerror(errno));
+    return InstanceLock(State::Acquired, name, folder.path, "", std::move(folder.fd), std::move(fd));
 }
 
 void InstanceLock::release() {
     file_io::Fd(fd_.release());
+    file_io::Fd(folder_fd_.release());
 }
 
-std::unique_ptr<MessageEndpoint> MessageEndpoint::create(std::string_view window_title) {
-    std::optional<std::string> folder = runtime_folder();
-    sockaddr_un address{};
+std::unique_ptr<MessageEndpoint> MessageEndpoint::create(const InstanceLock& lock) {
+    if (lock.state() != InstanceLock::State::Acquired || !lock.folder_fd_) return nullptr;
+    file_io::Fd folder(::fcntl(lock.folder_fd_.get(), F_DUPFD_CLOEXEC, 0));
     if (!folder) return nullptr;
-    std::string path = endpoint_path(*folder, window_title);
-    if (!socket_address(path, address)) return nullptr;
+    std::string name = endpoint_name(lock.name_);
+    sockaddr_un address = endpoint_address(folder.get(), name);
     file_io::Fd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
     if (!fd) return nullptr;
-    ::unlink(path.c_str());  // left by an instance that died
+    ::unlinkat(folder.get(), name.c_str(), 0);  // left by an instance that ended: the lock is ours now
+    struct stat st {};
     if (::bind(fd.get(), reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
-        ::listen(fd.get(), 8) != 0)
+        ::listen(fd.get(), 8) != 0 || ::fstatat(folder.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
         return nullptr;
-    return std::unique_ptr<MessageEndpoint>(new MessageEndpoint(std::move(fd), path));
+    return std::unique_ptr<MessageEndpoint>(
+        new MessageEndpoint(std::move(fd), std::move(folder), std::move(name), st.st_dev, st.st_ino));
 }
 
 MessageEndpoint::~MessageEndpoint() {
-    ::unlink(path_.c_str());
+    // The bound socket keeps its file's inode alive, so no later file can carry the same one.
+    struct stat st {};
+    if (::fstatat(folder_.get(), name_.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && st.st_dev == device_ &&
+        st.st_ino == inode_)
+        ::unlinkat(folder_.get(), name_.c_str(), 0);
 }
 
 std::optional<MessageEndpoint::Pending> MessageEndpoint::receive() {
     file_io::Fd client(::accept4(listen_.get(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK));
     if (!client) return std::nullopt;
-    ucred peer{};
-    socklen_t peer_size = sizeof(peer);
-    if (::getsockopt(client.get(), SOL_SOCKET, SO_PEERCRED, &peer, &peer_size) != 0 || peer.uid != ::getuid())
-        return std::nullopt;
+    if (!same_user(client.get())) return std::nullopt;
     unsigned char bytes[kMessageSize];
     if (!read_exact(client.get(), bytes, sizeof(bytes), 1000)) return std::nullopt;
     WindowMessage message{static_cast<uint32_t>(get(bytes, 4)), get(bytes + 4, 8),
@@ -159,16 +185,17 @@ void MessageEndpoint::Pending::reply(int64_t result) {
     file_io::write_all(fd.get(), std::string_view(reinterpret_cast<char*>(bytes), sizeof(bytes)));
 }
 
-std::optional<int64_t> send_message(std::string_view window_title, const WindowMessage& message) {
-    std::optional<std::string> folder = runtime_folder();
-    sockaddr_un address{};
-    if (!folder || !socket_address(endpoint_path(*folder, window_title), address)) return std::nullopt;
+std::optional<int64_t> send_message(std::string_view name, const WindowMessage& message) {
+    Folder folder = open_folder(false);
+    if (!folder.fd) return std::nullopt;
+    sockaddr_un address = endpoint_address(folder.fd.get(), endpoint_name(name));
     file_io::Fd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
     if (!fd) return std::nullopt;
     int r;
     do r = ::connect(fd.get(), reinterpret_cast<sockaddr*>(&address), sizeof(address));
     while (r != 0 && errno == EINTR);
-    if (r != 0) return std::nullopt;
+    // A listener of another user gets nothing, as the receiver takes nothing from one.
+    if (r != 0 || !same_user(fd.get())) return std::nullopt;
     unsigned char bytes[kMessageSize];
     put(bytes, message.message, 4);
     put(bytes + 4, message.wparam, 8);

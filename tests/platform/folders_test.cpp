@@ -12,6 +12,7 @@ class Folders : public ::testing::Test {
   protected:
     ScopedEnv config_{"XDG_CONFIG_HOME", std::nullopt};
     ScopedEnv data_{"XDG_DATA_HOME", std::nullopt};
+    ScopedEnv state_{"XDG_STATE_HOME", std::nullopt};
     ScopedEnv runtime_{"XDG_RUNTIME_DIR", std::nullopt};
     ScopedEnv home_{"HOME", "/home/clerk"};
 };
@@ -20,15 +21,18 @@ TEST_F(Folders, LieBelowTheHomeFolderWithoutXdgVariables) {
     EXPECT_EQ(tavc::folders::home(), "/home/clerk");
     EXPECT_EQ(tavc::folders::config_home(), "/home/clerk/.config");
     EXPECT_EQ(tavc::folders::data_home(), "/home/clerk/.local/share");
+    EXPECT_EQ(tavc::folders::state_home(), "/home/clerk/.local/state");
     EXPECT_EQ(tavc::folders::runtime_dir(), "");
 }
 
 TEST_F(Folders, AreTheAbsoluteXdgVariablesAndIgnoreRelativeOnes) {
     ScopedEnv config{"XDG_CONFIG_HOME", "/tmp/config"};
     ScopedEnv data{"XDG_DATA_HOME", "relative/data"};
+    ScopedEnv state{"XDG_STATE_HOME", "/tmp/state"};
     ScopedEnv runtime{"XDG_RUNTIME_DIR", "relative/run"};
     EXPECT_EQ(tavc::folders::config_home(), "/tmp/config");
     EXPECT_EQ(tavc::folders::data_home(), "/home/clerk/.local/share");
+    EXPECT_EQ(tavc::folders::state_home(), "/tmp/state");
     EXPECT_EQ(tavc::folders::runtime_dir(), "");
 }
 

@@ -22,16 +22,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-template <class Check>
-bool wait_until(std::chrono::milliseconds timeout, Check check) {
-    auto end = std::chrono::steady_clock::now() + timeout;
-    for (;;) {
-        if (check()) return true;
-        if (std::chrono::steady_clock::now() >= end) return false;
-        std::this_thread::sleep_for(20ms);
-    }
-}
-
 std::string xdotool() {
     return program_on_path("xdotool");
 }
@@ -234,20 +224,39 @@ void AssistantProgram::write_hot_keys(const std::vector<HotKeyFileRecord>& recor
         << hot_key_file(records);
 }
 
+bool AssistantProgram::run_as(uid_t uid, gid_t gid) {
+    std::string setpriv = program_on_path("setpriv");
+    if (::geteuid() != 0 || setpriv.empty()) return false;
+    std::error_code ec;
+    bool handed = ::chown(folder_.path().c_str(), uid, gid) == 0;
+    for (auto it = fs::recursive_directory_iterator(folder_.path(), ec); handed && !ec && it != fs::end(it);
+         it.increment(ec))
+        handed = ::lchown(it->path().c_str(), uid, gid) == 0;
+    launcher_ = {setpriv, "--reuid=" + std::to_string(uid), "--regid=" + std::to_string(gid),
+                 "--clear-groups", "--"};
+    return handed && !ec;
+}
+
 std::unique_ptr<ChildProcess> AssistantProgram::start(const std::string& file_name) {
     std::string path = folder() + "/" + (file_name.empty() ? file_name_ : file_name);
     std::vector<std::string> env{"XDG_CONFIG_HOME=" + config_home(), "XDG_RUNTIME_DIR=" + runtime_dir(),
                                  "TAVCCLT_TEST_PROBE=" + (folder_ / "probe.log"), "QT_QPA_PLATFORM",
                                  "DBUS_SESSION_BUS_ADDRESS"};
-    env.insert(env.end(), env_.begin(), env_.end());
+    auto name_of = [](const std::string& entry) { return entry.substr(0, entry.find('=')); };
+    for (const std::string& entry : env_) {
+        std::erase_if(env, [&](const std::string& own) { return name_of(own) == name_of(entry); });
+        env.push_back(entry);
+    }
     // In a sanitizer build: what Qt and the X libraries keep until the end is no leak of ours.
     if (const char* source = std::getenv("TAVC_SOURCE_DIR"))
         env.push_back(std::string("LSAN_OPTIONS=print_suppressions=0:suppressions=") + source +
                       "/tests/support/qt_leaks.supp");
-    // Through a shell that replaces itself, so the process is the program's and its standard error is kept.
-    return std::make_unique<ChildProcess>(
-        std::vector<std::string>{"/bin/sh", "-c", "exec \"$0\" 2>>\"$1\"", path, folder_ / "stderr.log"},
-        env);
+    // Through a shell that replaces itself, so the process is the program's and its standard error is kept;
+    // the log is opened before a launcher changes the user.
+    std::vector<std::string> argv{"/bin/sh", "-c", "exec \"$@\" 2>>\"$0\"", folder_ / "stderr.log"};
+    argv.insert(argv.end(), launcher_.begin(), launcher_.end());
+    argv.push_back(path);
+    return std::make_unique<ChildProcess>(argv, env);
 }
 
 bool AssistantProgram::start_and_wait(std::chrono::milliseconds timeout) {
@@ -283,6 +292,23 @@ bool AssistantProgram::wait_visible(bool visible, std::chrono::milliseconds time
     return wait_until(timeout, [&] { return window_visible() == visible && !main_window().empty(); });
 }
 
+std::string AssistantProgram::window_of(const ChildProcess& process,
+                                        std::chrono::milliseconds timeout) const {
+    std::string window;
+    wait_until(timeout, [&] {
+        std::istringstream out(run_tool({xdotool(), "search", "--all", "--onlyvisible", "--pid",
+                                         std::to_string(process.pid()), "--name", "^" + kMainTitle + "$"})
+                                   .value_or(""));
+        std::getline(out, window);
+        return !window.empty();
+    });
+    return window;
+}
+
+size_t AssistantProgram::titled_windows() const {
+    return windows_titled(kMainTitle, false).size();
+}
+
 std::optional<std::pair<int, int>> AssistantProgram::window_position() const {
     return position_of(main_window());
 }
@@ -305,12 +331,15 @@ std::optional<std::pair<int, int>> AssistantProgram::position_of(const std::stri
     return std::make_pair(x, y);
 }
 
-std::string AssistantProgram::find_box(const std::string& caption, std::chrono::milliseconds timeout) const {
+std::string AssistantProgram::find_box(const std::string& caption, std::chrono::milliseconds timeout,
+                                       const std::string& besides) const {
     std::string box;
     std::string main = main_window();
     wait_until(timeout, [&] {
         for (const std::string& id : windows_titled(caption, true))
-            if (id != main && std::find(answered_.begin(), answered_.end(), id) == answered_.end()) box = id;
+            if (id != main && id != besides &&
+                std::find(answered_.begin(), answered_.end(), id) == answered_.end())
+                box = id;
         return !box.empty();
     });
     return box;
@@ -318,7 +347,10 @@ std::string AssistantProgram::find_box(const std::string& caption, std::chrono::
 
 bool AssistantProgram::answer_box(const std::string& caption, const std::string& keys,
                                   std::chrono::milliseconds timeout) {
-    std::string box = find_box(caption, timeout);
+    return answer(find_box(caption, timeout), keys);
+}
+
+bool AssistantProgram::answer(const std::string& box, const std::string& keys) {
     if (box.empty()) return false;
     answered_.push_back(box);
     run_tool({xdotool(), "windowfocus", "--sync", box});
@@ -403,11 +435,13 @@ bool AssistantProgram::request_close() const {
 }
 
 bool AssistantProgram::close_with_yes(std::chrono::milliseconds timeout) {
-    std::string main = main_window();
-    if (main.empty() || !main_) return false;
-    if (!send_close_request(main)) return false;
-    if (!answer_box(kMainTitle, "Return")) return false;
-    return main_->wait(timeout).has_value();
+    return main_ && close_with_yes(main_window(), *main_, timeout);
+}
+
+bool AssistantProgram::close_with_yes(const std::string& window, ChildProcess& process,
+                                      std::chrono::milliseconds timeout) {
+    return !window.empty() && send_close_request(window) &&
+           answer(find_box(kMainTitle, 10s, window), "Return") && process.wait(timeout).has_value();
 }
 
 std::string CacheHex(const std::string& bytes) {

@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "child_process.h"
@@ -18,6 +19,17 @@
 namespace tavc::test {
 
 using namespace std::chrono_literals;
+
+// Asks `check` every 20 ms until it holds; false when it did not within `timeout`.
+template <class Check>
+bool wait_until(std::chrono::milliseconds timeout, Check check) {
+    auto end = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        if (check()) return true;
+        if (std::chrono::steady_clock::now() >= end) return false;
+        std::this_thread::sleep_for(20ms);
+    }
+}
 
 // Runs a tool to its end (at most `timeout`); its standard output, or none when it failed to run or
 // ended with another code than 0.
@@ -96,8 +108,12 @@ class AssistantProgram {
     void link_port(int number, const std::string& target) const;
     void write_hot_keys(const std::vector<HotKeyFileRecord>& records,
                         const std::string& file_name = "") const;
-    // Extra NAME=value entries for the processes started from now on.
+    // Extra NAME=value entries for the processes started from now on; an entry replaces the fixture's own
+    // of that name, and "NAME" alone removes it.
     void add_env(const std::string& entry) { env_.push_back(entry); }
+    // Runs the program as the user `uid` from now on (through setpriv), with the copy's folder handed over
+    // to that user. False when this process may not (not root) or setpriv is missing.
+    bool run_as(uid_t uid, gid_t gid);
 
     // Starts the copy `file_name` (default: the first); its standard error goes to stderr_text().
     std::unique_ptr<ChildProcess> start(const std::string& file_name = "");
@@ -114,6 +130,11 @@ class AssistantProgram {
     bool window_visible() const;
     // Waits until the main window is visible (or hidden).
     bool wait_visible(bool visible, std::chrono::milliseconds timeout = 10s) const;
+    // The visible main window of `process`, a program started by start(), found by its process id; empty
+    // when it shows none within `timeout`.
+    std::string window_of(const ChildProcess& process, std::chrono::milliseconds timeout = 10s) const;
+    // How many windows, visible or not, carry the main window's title.
+    size_t titled_windows() const;
     // Position of the main window on the screen.
     std::optional<std::pair<int, int>> window_position() const;
     // Position of a visible window titled `caption` other than the main window (a dialog).
@@ -147,15 +168,23 @@ class AssistantProgram {
     // Closes the program through its window's close request and answers the exit question with Yes;
     // waits for the end. False when it did not end.
     bool close_with_yes(std::chrono::milliseconds timeout = 20s);
+    // The same for the window `window` of `process`, another program than the first.
+    bool close_with_yes(const std::string& window, ChildProcess& process,
+                        std::chrono::milliseconds timeout = 20s);
 
   private:
-    std::string find_box(const std::string& caption, std::chrono::milliseconds timeout) const;
     std::optional<std::pair<int, int>> position_of(const std::string& window) const;
+    // A visible window titled `caption`, neither the main window nor `besides` nor one answered already.
+    std::string find_box(const std::string& caption, std::chrono::milliseconds timeout,
+                         const std::string& besides = "") const;
+    // Gives the box `box` the focus and presses `keys` in it; false when there is no box.
+    bool answer(const std::string& box, const std::string& keys);
 
     TempFolder folder_{"tavcclt"};
     std::string file_name_;
     std::string error_;
     std::vector<std::string> env_;
+    std::vector<std::string> launcher_;  // the command that starts the program as another user
     std::unique_ptr<ChildProcess> main_;
     ProbeLog probe_;
     mutable std::string main_window_;    // as last found, while it exists
