@@ -15,8 +15,14 @@
 namespace tavc::devices {
 namespace backend {
 
-// One interface claimed by this process, shared by every handle on it.
+// One interface claimed by this process, shared by every handle on it. What was opened and claimed for
+// it is given back when it goes.
 struct Claim {
+    Claim() = default;
+    Claim(const Claim&) = delete;
+    Claim& operator=(const Claim&) = delete;
+    ~Claim();
+
     std::string path;
     size_t users = 0;
     libusb_context* context = nullptr;
@@ -30,6 +36,14 @@ struct Claim {
 };
 
 }  // namespace backend
+
+backend::Claim::~Claim() {
+    if (claimed) libusb_release_interface(device, number);
+    // The kernel driver gets the interface back only when it had it before.
+    if (driver_detached) libusb_attach_kernel_driver(device, number);
+    if (device != nullptr) libusb_close(device);
+    if (context != nullptr) libusb_exit(context);
+}
 
 namespace {
 
@@ -87,7 +101,8 @@ int find_endpoints(const backend::InterfaceLocation& where, Claim* claim) {
     return result;
 }
 
-// Opens the device and claims the interface. What it managed stays recorded for end_claim.
+// Opens the device and claims the interface. What it managed stays recorded, so the claim's end gives
+// back just that.
 Status start_claim(Claim* claim) {
     backend::InterfaceLocation where;
     Status located = backend::locate_interface(claim->path, &where);
@@ -113,14 +128,6 @@ Status start_claim(Claim* claim) {
     return backend::status_from_libusb(result);
 }
 
-void end_claim(Claim* claim) {
-    if (claim->claimed) libusb_release_interface(claim->device, claim->number);
-    // The kernel driver gets the interface back only when it had it before.
-    if (claim->driver_detached) libusb_attach_kernel_driver(claim->device, claim->number);
-    if (claim->device != nullptr) libusb_close(claim->device);
-    if (claim->context != nullptr) libusb_exit(claim->context);
-}
-
 Claim* take_claim(const std::string& path, Status* status) {
     std::lock_guard lock(claims_mutex);
     for (const std::unique_ptr<Claim>& claim : claims) {
@@ -135,7 +142,6 @@ Claim* take_claim(const std::string& path, Status* status) {
     claims.reserve(claims.size() + 1);
     Status started = start_claim(claim.get());
     if (started != Status::Ok) {
-        end_claim(claim.get());
         set_status(status, started);
         return nullptr;
     }
@@ -147,7 +153,6 @@ Claim* take_claim(const std::string& path, Status* status) {
 void drop_claim(Claim* claim) {
     std::lock_guard lock(claims_mutex);
     if (--claim->users > 0) return;
-    end_claim(claim);
     claims.erase(std::find_if(claims.begin(), claims.end(),
                               [claim](const std::unique_ptr<Claim>& held) { return held.get() == claim; }));
 }
