@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 
 namespace tavc::test {
 namespace {
@@ -57,7 +58,6 @@ __attribute__((constructor)) void start_under_umockdev(int, char** argv, char**)
 
 constexpr uint8_t kDirectionIn = 0x80;
 
-// The ioctl's argument structure, copied in from the caller (and back out when the ioctl completes).
 // umockdev 0.17's preload keeps a descriptor's path in one static buffer in its fstatfs, so calls from
 // several threads at once garble it, and udev then finds no sysfs and no device. The program's own
 // fstatfs comes before the preload's and lets one call in at a time.
@@ -74,6 +74,7 @@ int locked_fstatfs(const char* name, int fd, Statfs* buffer) {
     return next(fd, buffer);
 }
 
+// The ioctl's argument structure, copied in from the caller (and back out when the ioctl completes).
 template <typename T>
 T* argument(UMockdevIoctlClient* client, UMockdevIoctlData** holder = nullptr) {
     UMockdevIoctlData* data =
@@ -98,9 +99,10 @@ std::string hex_byte(unsigned value) {
     return text;
 }
 
-void append_le16(std::string* bytes, unsigned value) {
-    bytes->push_back(static_cast<char>(value & 0xFF));
-    bytes->push_back(static_cast<char>((value >> 8) & 0xFF));
+std::string bytes_of(std::initializer_list<unsigned> values) {
+    std::string bytes;
+    for (unsigned value : values) bytes.push_back(static_cast<char>(value & 0xFFu));
+    return bytes;
 }
 
 // The descriptors file as the kernel shows it: the device descriptor, then the one configuration with
@@ -108,32 +110,20 @@ void append_le16(std::string* bytes, unsigned value) {
 std::string descriptors(const std::vector<UsbInterface>& interfaces) {
     std::string config;
     for (size_t i = 0; i < interfaces.size(); ++i) {
-        const UsbInterface& interface = interfaces[i];
-        config += std::string{9,
-                              4,
-                              static_cast<char>(i),
-                              0,
-                              static_cast<char>(interface.endpoints.size()),
-                              static_cast<char>(0xFF),
-                              0,
-                              0,
-                              0};
-        for (const UsbEndpoint& endpoint : interface.endpoints) {
-            config += std::string{7, 5, static_cast<char>(endpoint.address),
-                                  static_cast<char>(endpoint.bulk ? 2 : 3)};
-            append_le16(&config, endpoint.bulk ? 512 : 64);
-            config.push_back(endpoint.bulk ? 0 : 1);
+        const auto endpoints = static_cast<unsigned>(interfaces[i].endpoints.size());
+        // Vendor-specific class, alternate setting 0.
+        config += bytes_of({9, 4, static_cast<unsigned>(i), 0, endpoints, 0xFF, 0, 0, 0});
+        for (const UsbEndpoint& endpoint : interfaces[i].endpoints) {
+            const unsigned packet = endpoint.bulk ? 512 : 64;
+            config += bytes_of({7, 5, endpoint.address, endpoint.bulk ? 2u : 3u, packet, packet >> 8,
+                                endpoint.bulk ? 0u : 1u});
         }
     }
-    std::string bytes{18, 1, 0, 2, 0, 0, 0, 64};
-    append_le16(&bytes, 0x1234);  // vendor and product ids of no real device
-    append_le16(&bytes, 0x5678);
-    append_le16(&bytes, 0x0100);
-    bytes += std::string{0, 0, 0, 1};
-    bytes += std::string{9, 2};
-    append_le16(&bytes, static_cast<unsigned>(9 + config.size()));
-    bytes += std::string{static_cast<char>(interfaces.size()), 1, 0, static_cast<char>(0x80), 50};
-    return bytes + config;
+    const auto total = static_cast<unsigned>(9 + config.size());
+    // USB 2.0, vendor and product ids of no real device, one configuration.
+    return bytes_of({18, 1, 0, 2, 0, 0, 0, 64, 0x34, 0x12, 0x78, 0x56, 0, 1, 0, 0, 0, 1}) +
+           bytes_of({9, 2, total, total >> 8, static_cast<unsigned>(interfaces.size()), 1, 0, 0x80, 50}) +
+           config;
 }
 
 std::string hex(const std::string& bytes) {
