@@ -1,122 +1,121 @@
-// Devices found by their device interface class, and the pipes under an interface, in place of the
-// Windows device set-up service and its overlapped pipe I/O.
+// USB device interfaces found by their device interface class, and the bulk pipes of an interface, in
+// place of the Windows device set-up service and its pipe I/O.
 //
-// The interfaces of class {G} are the entries of $TAVC_DEVICE_ROOT/{G}/ (/dev/tavc when the variable is
-// unset or empty), in byte order of their names. Each entry is a folder, or a link to one, and its path is
-// the interface path; a device driver (or a udev rule of it) makes them. A pipe is a file inside that folder.
-// Everything here may be used from several threads at once; a Handle from one thread at a time.
+// An interface of class {G} is a USB interface whose udev device carries the property
+// TAVC_INTERFACE_CLASS={G} (G in upper case with its braces), which the device's udev rule sets. The
+// interfaces are taken in the order of their sysfs paths, and an interface's path is its sysfs path. A
+// pipe's path is the interface path, "/" and the pipe name: "PIPE00" and "PIPE02" are the interface's
+// first and second bulk IN endpoints, "PIPE01" and "PIPE03" its first and second bulk OUT endpoints, in
+// descriptor order.
+//
+// Opening an interface or a pipe opens the USB device with libusb and claims the interface, detaching a
+// kernel driver only when one is bound, and giving it back when the claim ends. The handles of one
+// process on one interface share one claim, which ends with the last of them, so several threads may
+// open and use the same interface at once. Nothing is printed.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
-
-#include "file_io.h"
 
 namespace tavc::devices {
 
 enum class Status {
     Ok,
     NoMore,    // past the last interface of a set
-    NotFound,  // no such folder or file, or a folder where a file is wanted or the other way round
-    Denied,    // the permissions refuse it
+    NotFound,  // no such interface, device or pipe (any more)
+    Denied,    // the permissions of the device node refuse it
+    Busy,      // another program has claimed the interface
     Failed,    // any other failure of the system or the device
 };
 
 // Results of read_with_timeout. Any other value is the system's error number (errno) of the failed
-// read or wait; ENXIO shares its value 6 with kNoPipe, and means much the same.
-inline constexpr int kReadDone = 0;          // length bytes at once, or any number after a wait
-inline constexpr int kReadShortAtOnce = -1;  // ended at once with fewer bytes than asked
-inline constexpr int kReadNoPipe = 6;        // the handle is not open
-inline constexpr int kReadTimedOut = 1460;   // nothing came in time; no byte was stored
+// transfer: EPIPE for a halted endpoint, ENODEV for a device gone, EOVERFLOW for a device that sent more
+// than was asked, EBADF for a handle that is no read pipe. ENXIO shares its value 6 with kReadNoPipe.
+inline constexpr int kReadDone = 0;         // all length bytes came
+inline constexpr int kReadShort = -1;       // the device ended the block with fewer bytes than asked
+inline constexpr int kReadNoPipe = 6;       // the handle is not open
+inline constexpr int kReadTimedOut = 1460;  // no block came in time; no byte was stored
 
-class Handle;
+// The device I/O control request a pipe understands: the device's request after a failed transfer
+// (device type 0x22, function 2, buffered, any access), which clears the endpoint's halt.
+inline constexpr uint32_t kControlAfterFailure = 0x220008;
 
-// The folder whose entries are the interfaces of `interface_class`, the class's text form with braces
-// ("{682C3004-DA2F-4D13-B7B4-6CAB9C5DA05A}").
-std::string class_folder(std::string_view interface_class);
+namespace backend {
+struct Claim;
+}
 
-// The interfaces of one class present when the set was made.
+// The interfaces of one class present when the set was made, in the order of their sysfs paths.
 class InterfaceSet {
   public:
+    // `interface_class` is the class's text form with braces ("{682C3004-DA2F-4D13-B7B4-6CAB9C5DA05A}").
     explicit InterfaceSet(std::string_view interface_class);
 
-    // False when the class folder could not be listed (missing, not a folder, unreadable): then no
-    // device of the class is present, and enumerate answers NoMore.
+    // False when udev could not list the devices: then no device of the class is present, and
+    // enumerate answers NoMore.
     bool ok() const { return ok_; }
 
-    // The path of the interface at `index`: Ok; NoMore past the last; NotFound, Denied or Failed when
-    // that entry cannot be read as a folder (gone, a link to nothing, a plain file), and the caller goes
-    // on with the next index.
+    // The path of the interface at `index`: Ok, or NoMore past the last.
     Status enumerate(size_t index, std::string* path) const;
 
   private:
-    std::string folder_;
-    std::vector<std::string> names_;
+    std::vector<std::string> paths_;
     bool ok_ = false;
 };
 
-// How a pipe is used: Overlapped pipes are read with read_with_timeout, Synchronous ones written with
-// write.
-enum class PipeIo { Overlapped, Synchronous };
-
-// Opens the interface (its folder). A closed handle on failure; `status`, when given, says why.
-Handle open_interface(const std::string& path, Status* status = nullptr);
-
-// Opens an existing pipe file for reading and writing, shared with any other opener.
-Handle open_pipe(const std::string& path, PipeIo io, Status* status = nullptr);
-
-// Reads up to `length` bytes into `buffer`. Bytes waiting now end the read at once: kReadDone when they
-// fill the buffer, kReadShortAtOnce when fewer; a read of 0 bytes is kReadDone. Otherwise the read waits
-// at most `timeout_ms` for the next bytes and takes what came (kReadDone, however few), or ends with
-// kReadTimedOut and stores nothing, so nothing can reach the buffer after the return.
-int read_with_timeout(const Handle& pipe, void* buffer, size_t length, uint32_t timeout_ms);
-
-// Writes all `length` bytes, waiting as long as the device takes. Ok, or why it failed.
-Status write(const Handle& pipe, const void* data, size_t length);
-
-// Sends the device I/O control request `code` with no input and no output data; whatever the device
-// answers is ignored.
-void control(const Handle& pipe, uint32_t code);
-
-// An open interface or pipe; closed when it goes.
+// An open interface or pipe; its share of the claim ends when it goes.
 class Handle {
   public:
     Handle() = default;
-    Handle(Handle&&) noexcept = default;
+    Handle(Handle&& other) noexcept;
+    Handle& operator=(Handle&& other) noexcept;
     Handle(const Handle&) = delete;
     Handle& operator=(const Handle&) = delete;
+    ~Handle();
 
-    bool is_open() const { return static_cast<bool>(fd_); }
+    bool is_open() const { return claim_ != nullptr; }
     // The path it was opened with.
     const std::string& path() const { return path_; }
 
   private:
-    Handle(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+    Handle(backend::Claim* claim, uint8_t endpoint, std::string path);
+    void reset();
 
     friend Handle open_interface(const std::string&, Status*);
-    friend Handle open_pipe(const std::string&, PipeIo, Status*);
+    friend Handle open_pipe(const std::string&, Status*);
     friend int read_with_timeout(const Handle&, void*, size_t, uint32_t);
     friend Status write(const Handle&, const void*, size_t);
     friend void control(const Handle&, uint32_t);
 
-    file_io::Fd fd_;
+    backend::Claim* claim_ = nullptr;
+    uint8_t endpoint_ = 0;  // none for an interface
     std::string path_;
 };
 
-// Sees what a test cannot see at a FIFO: the moment a timed read starts to wait, and control requests.
-// Called on the calling thread, so an observer must be safe to call from several threads at once.
-class Observer {
-  public:
-    virtual ~Observer() = default;
-    virtual void read_waits(const std::string& pipe_path) = 0;
-    virtual void control_sent(const std::string& pipe_path, uint32_t code) = 0;
-};
+// Opens the interface at `path` (its sysfs path). A closed handle on failure; `status`, when given, says
+// why: NotFound for a path that is no USB interface or whose device has gone, Denied or Busy when the
+// device or the interface cannot be had.
+Handle open_interface(const std::string& path, Status* status = nullptr);
 
-// Installs `observer` (null: none). The caller keeps it alive until it is replaced.
-void set_observer(Observer* observer);
+// Opens the pipe at `path` (an interface path, "/" and a pipe name): the interface as open_interface
+// does, and the pipe's endpoint. NotFound also for a pipe name the interface has no endpoint for.
+Handle open_pipe(const std::string& path, Status* status = nullptr);
+
+// Reads one block of at most `length` bytes from a read pipe, as one bulk transfer that waits at most
+// `timeout_ms` (at least 1 ms): kReadDone when all came, kReadShort when the block was shorter (the
+// buffer then holds it). Nothing is stored on any other result, so nothing reaches the buffer after the
+// return. A read of 0 bytes is kReadDone at once and leaves the device's next block where it is.
+int read_with_timeout(const Handle& pipe, void* buffer, size_t length, uint32_t timeout_ms);
+
+// Writes all `length` bytes to a write pipe as one bulk transfer (0 bytes: a zero-length packet), waiting
+// as long as the device takes. Ok, or why it failed.
+Status write(const Handle& pipe, const void* data, size_t length);
+
+// Sends the device I/O control request `code` with no input and no output data, and ignores what the
+// device answers. kControlAfterFailure clears the pipe's halt; any other code, and a handle that is no
+// pipe, do nothing.
+void control(const Handle& pipe, uint32_t code);
 
 }  // namespace tavc::devices

@@ -3,12 +3,12 @@
 namespace tavc::usbpipe {
 namespace {
 
-devices::Handle OpenPipe(std::string_view pipe_name, devices::PipeIo io) {
+devices::Handle OpenPipe(std::string_view pipe_name) {
     std::string path;
     if (!ProbeDevice(kInterfaceClass, &path)) return {};
     path += '/';
     path += pipe_name;
-    return devices::open_pipe(path, io);
+    return devices::open_pipe(path);
 }
 
 }  // namespace
@@ -23,8 +23,8 @@ devices::Handle OpenInterfaceDetail(const std::string& interface_path, std::stri
 
 devices::Handle OpenFirstDeviceInterface(std::string_view interface_class, std::string* path) {
     path->clear();
-    // A class folder that cannot be listed is no device; a listed set ends after its last entry, so
-    // entries that keep failing cannot make the search endless.
+    // A set that udev could not list is no device; a listed set ends after its last entry, so
+    // interfaces that keep failing cannot make the search endless.
     devices::InterfaceSet set(interface_class);
     if (!set.ok()) return {};
     for (size_t index = 0;; ++index) {
@@ -52,11 +52,11 @@ devices::Handle OpenDevice() {
 }
 
 devices::Handle OpenReadPipe(std::string_view pipe_name) {
-    return OpenPipe(pipe_name, devices::PipeIo::Overlapped);
+    return OpenPipe(pipe_name);
 }
 
 devices::Handle OpenWritePipe(std::string_view pipe_name) {
-    return OpenPipe(pipe_name, devices::PipeIo::Synchronous);
+    return OpenPipe(pipe_name);
 }
 
 }  // namespace tavc::usbpipe

@@ -10,8 +10,6 @@ namespace tavc::usbpipe {
 namespace {
 
 constexpr uint32_t kReadTimeoutMs = 1000;
-// Device type 0x22, function 2, buffered, any access: the driver's request after a failed transfer.
-constexpr uint32_t kAfterFailureControl = 0x220008;
 
 constexpr int32_t kOk = 0;
 constexpr int32_t kFailed = -1;
@@ -30,7 +28,7 @@ int32_t ReadPipe(std::string_view pipe_name, void* buffer, int32_t length) noexc
         devices::Handle device = OpenDevice();
         if (devices::read_with_timeout(pipe, buffer, static_cast<size_t>(length), kReadTimeoutMs) !=
             devices::kReadDone) {
-            devices::control(pipe, kAfterFailureControl);
+            devices::control(pipe, devices::kControlAfterFailure);
             return kFailed;
         }
         return kOk;
@@ -46,7 +44,7 @@ int32_t WritePipe(std::string_view pipe_name, const void* buffer, int32_t length
         if (!pipe.is_open()) return kFailed;
         devices::Handle device = OpenDevice();
         if (devices::write(pipe, buffer, static_cast<size_t>(length)) != devices::Status::Ok) {
-            devices::control(pipe, kAfterFailureControl);
+            devices::control(pipe, devices::kControlAfterFailure);
             return kFailed;
         }
         return kOk;

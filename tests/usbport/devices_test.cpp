@@ -1,131 +1,208 @@
-// The platform layer's devices: interfaces listed from the device root, opens, and the timed read's
-// results at FIFOs.
+// The platform layer's devices against USB devices that umockdev emulates: the interfaces udev lists, the
+// claims of an interface, its pipes, timed reads, writes and the after-failure request.
 #include "devices.h"
 
-#include <pthread.h>
-#include <signal.h>
-#include <unistd.h>
-
-#include <atomic>
 #include <cerrno>
 #include <chrono>
-#include <filesystem>
-#include <fstream>
-#include <optional>
 #include <set>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include <gtest/gtest.h>
 
-#include "usb_device_fake.h"
+#include "usb_bed_test.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 using tavc::devices::Handle;
 using tavc::devices::InterfaceSet;
-using tavc::devices::PipeIo;
 using tavc::devices::Status;
-using tavc::test::DeviceObserver;
-using tavc::test::DeviceRoot;
-using tavc::test::FarEnd;
 using tavc::test::kDeviceClass;
-using tavc::test::ScopedEnv;
+using tavc::test::kIn1;
+using tavc::test::kIn2;
+using tavc::test::kOut1;
+using tavc::test::kOut2;
+using tavc::test::UsbDevice;
+using tavc::test::UsbInterface;
+using tavc::test::UsbTestbed;
 using Clock = std::chrono::steady_clock;
 
 long elapsed_ms(Clock::time_point since) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - since).count();
 }
 
+std::vector<std::string> interfaces_of(std::string_view interface_class) {
+    InterfaceSet set(interface_class);
+    EXPECT_TRUE(set.ok());
+    std::vector<std::string> paths;
+    std::string path;
+    while (set.enumerate(paths.size(), &path) == Status::Ok) paths.push_back(path);
+    EXPECT_EQ(set.enumerate(paths.size() + 5, &path), Status::NoMore);
+    return paths;
+}
+
+using Devices = tavc::test::UsbBedTest;
+
 // ---- Listing ---------------------------------------------------------------------------------------
 
-TEST(DeviceInterfaces, AreTheClassFoldersEntriesInNameOrderWithUnreadableOnesFailing) {
-    DeviceRoot root;
-    ASSERT_TRUE(root.ok());
-    for (const char* name : {"c", "a", "B"}) root.add_interface(name);
-    std::ofstream(root.class_folder() + "/0file") << "x";
-    root.add_link("1dead", root.path() + "/absent");
-    std::filesystem::create_directory(root.path() + "/elsewhere");
-    root.add_link("b", root.path() + "/elsewhere");
+TEST_F(Devices, AreTheInterfacesCarryingTheClassInTheOrderOfTheirSysfsPaths) {
+    UsbInterface plain;
+    plain.of_class = false;
+    UsbDevice& third = plug("1-3");
+    UsbDevice& first = plug("1-1", {plain, UsbInterface{}});
+    UsbDevice& second = plug("1-2");
+    plug("1-4", {plain});
 
-    InterfaceSet set(kDeviceClass);
-    ASSERT_TRUE(set.ok());
-    std::vector<std::pair<Status, std::string>> seen;
-    for (size_t i = 0; i < 9; ++i) {
-        std::string path = "unchanged";
-        Status s = set.enumerate(i, &path);
-        seen.emplace_back(s, s == Status::Ok ? path.substr(root.class_folder().size() + 1) : path);
-    }
-    std::vector<std::pair<Status, std::string>> expected = {{Status::NotFound, "unchanged"},
-                                                            {Status::NotFound, "unchanged"},
-                                                            {Status::Ok, "B"},
-                                                            {Status::Ok, "a"},
-                                                            {Status::Ok, "b"},
-                                                            {Status::Ok, "c"},
-                                                            {Status::NoMore, "unchanged"},
-                                                            {Status::NoMore, "unchanged"},
-                                                            {Status::NoMore, "unchanged"}};
-    EXPECT_EQ(seen, expected);
+    EXPECT_EQ(interfaces_of(kDeviceClass),
+              (std::vector<std::string>{first.interface_path(1), second.interface_path(0),
+                                        third.interface_path(0)}));
+    EXPECT_EQ(first.interface_path(1), "/sys/devices/usb1/1-1/1-1:1.1");
 }
 
-TEST(DeviceInterfaces, LieUnderTheDeviceRootOrElseUnderDevTavc) {
-    {
-        ScopedEnv root("TAVC_DEVICE_ROOT", "/tmp/devices");
-        EXPECT_EQ(tavc::devices::class_folder(kDeviceClass), std::string("/tmp/devices/") + kDeviceClass);
-    }
-    for (std::optional<std::string> unset : {std::optional<std::string>(), std::optional<std::string>("")}) {
-        ScopedEnv root("TAVC_DEVICE_ROOT", unset);
-        EXPECT_EQ(tavc::devices::class_folder(kDeviceClass), std::string("/dev/tavc/") + kDeviceClass);
-    }
+TEST_F(Devices, OfAnotherClassOrWithNoDeviceAtAllAreNone) {
+    EXPECT_TRUE(interfaces_of(kDeviceClass).empty());
+    plug("1-1");
+    for (const char* other :
+         {"{00000000-0000-0000-0000-000000000000}", "{682c3004-da2f-4d13-b7b4-6cab9c5da05a}",
+          "{682C3004-DA2F-4D13-B7B4-6CAB9C5DA05A*", "*"})
+        EXPECT_TRUE(interfaces_of(other).empty()) << other;
 }
 
-TEST(DeviceInterfaces, OfAClassWithoutAFolderAreNone) {
-    DeviceRoot root;
-    ASSERT_TRUE(root.ok());
-    root.add_interface("usb0");
-    InterfaceSet other("{00000000-0000-0000-0000-000000000000}");
-    EXPECT_FALSE(other.ok());
-    std::string path;
-    EXPECT_EQ(other.enumerate(0, &path), Status::NoMore);
+// ---- Claims ----------------------------------------------------------------------------------------
 
-    ScopedEnv missing("TAVC_DEVICE_ROOT", root.path() + "/absent");
-    EXPECT_FALSE(InterfaceSet(kDeviceClass).ok());
-}
-
-// ---- Opens -----------------------------------------------------------------------------------------
-
-TEST(DeviceOpens, TakeAnInterfaceFolderAndAPipeFileOnly) {
-    DeviceRoot root;
-    ASSERT_TRUE(root.ok());
-    std::string interface = root.add_interface("usb0");
+TEST_F(Devices, ShareOneClaimOfAnInterfaceThatEndsWithTheLastHandle) {
+    UsbDevice& device = plug("1-1");
+    const std::string path = device.interface_path(0);
     Status status = Status::Failed;
+    {
+        Handle interface = tavc::devices::open_interface(path, &status);
+        ASSERT_TRUE(interface.is_open());
+        EXPECT_EQ(status, Status::Ok);
+        EXPECT_EQ(interface.path(), path);
+        Handle again = tavc::devices::open_interface(path);
+        Handle pipe = tavc::devices::open_pipe(path + "/PIPE01", &status);
+        EXPECT_EQ(status, Status::Ok);
+        EXPECT_EQ(pipe.path(), path + "/PIPE01");
+        Handle moved = std::move(again);
+        EXPECT_FALSE(again.is_open());
+        EXPECT_EQ(device.requests(), (std::vector<std::string>{"claim 0"}));
+    }
+    EXPECT_EQ(device.requests(), (std::vector<std::string>{"claim 0", "release 0"}));
+    EXPECT_EQ(device.openings(), 1u);
+}
 
-    EXPECT_TRUE(tavc::devices::open_interface(interface, &status).is_open());
-    EXPECT_EQ(status, Status::Ok);
-    EXPECT_FALSE(tavc::devices::open_interface(interface + "/PIPE00", &status).is_open());
-    EXPECT_EQ(status, Status::NotFound);
-    EXPECT_FALSE(tavc::devices::open_interface(interface + "/absent", &status).is_open());
-    EXPECT_EQ(status, Status::NotFound);
+TEST_F(Devices, DetachABoundKernelDriverForTheClaimAndGiveItBackAfterwards) {
+    UsbInterface driven;
+    driven.driver = "vendor_bulk";
+    UsbDevice& device = plug("1-1", {UsbInterface{}, driven});
+    {
+        Handle plain = tavc::devices::open_interface(device.interface_path(0));
+        Handle interface = tavc::devices::open_interface(device.interface_path(1));
+        ASSERT_TRUE(plain.is_open() && interface.is_open());
+        EXPECT_EQ(device.driver(1), "");
+    }
+    EXPECT_EQ(device.requests(), (std::vector<std::string>{"claim 0", "disconnect 1", "claim 1", "release 1",
+                                                           "connect 1", "release 0"}));
+    EXPECT_EQ(device.driver(1), "vendor_bulk");
+}
 
-    for (PipeIo io : {PipeIo::Overlapped, PipeIo::Synchronous}) {
-        Handle pipe = tavc::devices::open_pipe(interface + "/PIPE01", io, &status);
-        EXPECT_TRUE(pipe.is_open());
-        EXPECT_EQ(pipe.path(), interface + "/PIPE01");
-        EXPECT_FALSE(tavc::devices::open_pipe(interface + "/PIPE09", io, &status).is_open());
-        EXPECT_EQ(status, Status::NotFound);
-        EXPECT_FALSE(tavc::devices::open_pipe(interface, io, &status).is_open());
-        EXPECT_EQ(status, Status::NotFound);
+TEST_F(Devices, FailAsBusyWhileAnotherProgramHoldsTheInterface) {
+    UsbDevice& device = plug("1-1");
+    device.refuse_claims();
+    Status status = Status::Ok;
+    EXPECT_FALSE(tavc::devices::open_interface(device.interface_path(0), &status).is_open());
+    EXPECT_EQ(status, Status::Busy);
+    EXPECT_FALSE(tavc::devices::open_pipe(device.interface_path(0) + "/PIPE00", &status).is_open());
+    EXPECT_EQ(status, Status::Busy);
+    EXPECT_TRUE(device.requests().empty());
+}
+
+TEST_F(Devices, FailAsNotFoundForAPathThatIsNoInterfaceOrWhoseDeviceIsGone) {
+    UsbDevice& device = plug("1-1");
+    UsbDevice& gone = plug("1-2");
+    const std::string gone_path = gone.interface_path(0);
+    bed_.unplug(gone);
+    const std::string device_path = "/sys/devices/usb1/1-1";
+    for (const std::string& path : {device_path, std::string("/sys/devices/usb1/1-9/1-9:1.0"), gone_path,
+                                    std::string("relative"), std::string()}) {
+        Status status = Status::Ok;
+        EXPECT_FALSE(tavc::devices::open_interface(path, &status).is_open()) << path;
+        EXPECT_EQ(status, Status::NotFound) << path;
+        EXPECT_FALSE(tavc::devices::open_pipe(path + "/PIPE00", &status).is_open()) << path;
+        EXPECT_EQ(status, Status::NotFound) << path;
+    }
+    EXPECT_TRUE(device.requests().empty());
+}
+
+// ---- Pipes -----------------------------------------------------------------------------------------
+
+struct PipeCase {
+    const char* pipe;
+    std::string request;  // what one transfer of 8 bytes on it asks of the device
+};
+
+TEST_F(Devices, AreTheBulkEndpointsInDescriptorOrderOnly) {
+    // An interrupt endpoint first, and a third pair of bulk endpoints after the two that count.
+    UsbInterface interface;
+    interface.endpoints = {{0x85, false}, {0x86}, {0x07}, {0x88}, {0x01}, {0x89}, {0x0A}};
+    UsbDevice& device = plug("1-1", {interface});
+    const std::string path = device.interface_path(0);
+    const PipeCase cases[] = {
+        {"PIPE00", "read 86 8"}, {"PIPE01", "write 07 8"}, {"PIPE02", "read 88 8"}, {"PIPE03", "write 01 8"}};
+    device.send(0x86, "12345678");
+    device.send(0x88, "12345678");
+    std::vector<std::string> expected{"claim 0"};
+    Handle held = tavc::devices::open_interface(path);
+    for (const PipeCase& c : cases) {
+        Handle pipe = tavc::devices::open_pipe(path + "/" + c.pipe);
+        ASSERT_TRUE(pipe.is_open()) << c.pipe;
+        char buffer[8];
+        if (c.request[0] == 'r') {
+            EXPECT_EQ(tavc::devices::read_with_timeout(pipe, buffer, 8, 5000), tavc::devices::kReadDone)
+                << c.pipe;
+        } else {
+            EXPECT_EQ(tavc::devices::write(pipe, "abcdefgh", 8), Status::Ok) << c.pipe;
+        }
+        expected.push_back(c.request);
+    }
+    EXPECT_EQ(device.requests(), expected);
+}
+
+TEST_F(Devices, ThatTheInterfaceLacksAreNotFoundAndLeaveNoClaim) {
+    UsbInterface one_pair;
+    one_pair.endpoints = {{kIn1}, {kOut1}};
+    UsbDevice& device = plug("1-1", {one_pair});
+    const std::string path = device.interface_path(0);
+    for (const char* name : {"PIPE02", "PIPE03", "PIPE04", "pipe00", "PIPE0", ""}) {
+        Status status = Status::Ok;
+        EXPECT_FALSE(tavc::devices::open_pipe(path + "/" + name, &status).is_open()) << name;
+        EXPECT_EQ(status, Status::NotFound) << name;
+    }
+    EXPECT_TRUE(tavc::devices::open_pipe(path + "/PIPE00").is_open());
+    std::vector<std::string> requests = device.requests();
+    EXPECT_EQ(requests.size(), 14u);
+    for (size_t i = 0; i + 1 < requests.size(); i += 2) {
+        EXPECT_EQ(requests[i], "claim 0");
+        EXPECT_EQ(requests[i + 1], "release 0");
     }
 }
 
 // ---- Timed reads -----------------------------------------------------------------------------------
 
-class TimedRead : public ::testing::Test {
+class TimedRead : public Devices {
   protected:
     void SetUp() override {
-        ASSERT_TRUE(root_.ok());
-        ASSERT_TRUE(far_.ok());
+        Devices::SetUp();
+        if (IsSkipped()) return;
+        device_ = &plug("1-1");
+        pipe_ = tavc::devices::open_pipe(device_->interface_path(0) + "/PIPE00");
         ASSERT_TRUE(pipe_.is_open());
+    }
+    void TearDown() override {
+        pipe_ = Handle();
+        Devices::TearDown();
     }
 
     // One read of `length` into a fresh buffer; the buffer as it is afterwards.
@@ -134,74 +211,98 @@ class TimedRead : public ::testing::Test {
         return tavc::devices::read_with_timeout(pipe_, buffer->data(), length, timeout_ms);
     }
 
-    DeviceRoot root_;
-    std::string interface_ = root_.add_interface("usb0");
-    std::string pipe_path_ = interface_ + "/PIPE00";
-    FarEnd far_{pipe_path_};
-    Handle pipe_ = tavc::devices::open_pipe(pipe_path_, PipeIo::Overlapped);
-    DeviceObserver observer_;
+    UsbDevice* device_ = nullptr;
+    Handle pipe_;
 };
 
-struct AtOnceCase {
+struct WaitingCase {
     const char* name;
     std::string waiting;
     size_t length;
     int result;
     std::string buffer;
+    std::string next;  // what the next read of 16 bytes gets
 };
 
-const AtOnceCase kAtOnce[] = {
-    {"AllAskedForEndsDone", "0123456789", 8, tavc::devices::kReadDone, "01234567........"},
-    {"FewerThanAskedEndsShort", "0123", 8, tavc::devices::kReadShortAtOnce, "0123............"},
-    {"ZeroBytesEndDone", "0123", 0, tavc::devices::kReadDone, "................"},
+const WaitingCase kWaiting[] = {
+    {"AllAskedForIsDone", "0123456789", 8, tavc::devices::kReadDone, "01234567........", "89"},
+    {"FewerThanAskedIsShort", "0123", 8, tavc::devices::kReadShort, "0123............", ""},
+    {"ZeroBytesAreDoneWithoutATransfer", "0123", 0, tavc::devices::kReadDone, "................", "0123"},
 };
 
-class TimedReadAtOnce : public TimedRead, public ::testing::WithParamInterface<AtOnceCase> {};
+class TimedReadOfABlockWaiting : public TimedRead, public ::testing::WithParamInterface<WaitingCase> {};
 
-TEST_P(TimedReadAtOnce, OfBytesAlreadyWaitingEndsWithoutWaiting) {
-    const AtOnceCase& c = GetParam();
-    ASSERT_TRUE(far_.write(c.waiting));
+TEST_P(TimedReadOfABlockWaiting, EndsWithWhatTheBlockHolds) {
+    const WaitingCase& c = GetParam();
+    device_->send(kIn1, c.waiting);
     std::string buffer;
     EXPECT_EQ(read(c.length, 60000, &buffer), c.result);
     EXPECT_EQ(buffer, c.buffer);
-    EXPECT_FALSE(observer_.wait_for_waiting_reads(pipe_path_, 1, 0ms));
+    if (!c.next.empty()) {
+        EXPECT_EQ(read(16, 5000, &buffer), tavc::devices::kReadShort);
+        EXPECT_EQ(buffer.substr(0, c.next.size()), c.next);
+    }
+    std::vector<std::string> reads;
+    for (const std::string& r : device_->requests())
+        if (r.rfind("read", 0) == 0) reads.push_back(r);
+    std::vector<std::string> expected;
+    if (c.length > 0) expected.push_back("read 81 " + std::to_string(c.length));
+    if (!c.next.empty()) expected.push_back("read 81 16");
+    EXPECT_EQ(reads, expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, TimedReadAtOnce, ::testing::ValuesIn(kAtOnce),
-                         [](const ::testing::TestParamInfo<AtOnceCase>& param_info) {
+INSTANTIATE_TEST_SUITE_P(Cases, TimedReadOfABlockWaiting, ::testing::ValuesIn(kWaiting),
+                         [](const ::testing::TestParamInfo<WaitingCase>& param_info) {
                              return std::string(param_info.param.name);
                          });
 
-TEST_F(TimedRead, TakesWhateverArrivesWhileItWaits) {
-    std::thread device([&] {
-        if (observer_.wait_for_waiting_reads(pipe_path_, 1)) far_.write("abc");
-    });
-    std::string buffer;
-    EXPECT_EQ(read(8, 60000, &buffer), tavc::devices::kReadDone);
-    device.join();
-    EXPECT_EQ(buffer, "abc.............");
+TEST_F(TimedRead, TakesABlockThatArrivesWhileItWaitsAndJudgesItsLength) {
+    for (const std::string& block : {std::string("abcdefgh"), std::string("abc")}) {
+        std::thread device([&] {
+            if (device_->wait_for_reads(kIn1, block.size() == 8 ? 1 : 2)) device_->send(kIn1, block);
+        });
+        std::string buffer;
+        int result = read(8, 60000, &buffer);
+        device.join();
+        EXPECT_EQ(result, block.size() == 8 ? tavc::devices::kReadDone : tavc::devices::kReadShort);
+        EXPECT_EQ(buffer, block + std::string(16 - block.size(), '.'));
+    }
 }
 
-TEST_F(TimedRead, TimesOutNoSoonerThanItsLimitAndLeavesLaterBytesInThePipe) {
+TEST_F(TimedRead, TimesOutNoSoonerThanItsLimitCancelsTheTransferAndStoresNothing) {
     std::string buffer;
     Clock::time_point start = Clock::now();
     EXPECT_EQ(read(8, 300, &buffer), tavc::devices::kReadTimedOut);
     EXPECT_GE(elapsed_ms(start), 300);
-    ASSERT_TRUE(far_.write("late"));
-    EXPECT_EQ(far_.read(4), "late");
+    EXPECT_EQ(buffer, std::string(16, '.'));
+    EXPECT_EQ(device_->requests(), (std::vector<std::string>{"claim 0", "read 81 8", "cancel 81"}));
+    // A block that comes afterwards is the next read's.
+    device_->send(kIn1, "late");
+    EXPECT_EQ(read(8, 5000, &buffer), tavc::devices::kReadShort);
+    EXPECT_EQ(buffer.substr(0, 4), "late");
+}
+
+TEST_F(TimedRead, OfAHaltedEndpointAnswersEpipeAndStoresNothing) {
+    device_->halt(kIn1);
+    device_->send(kIn1, "data");
+    std::string buffer;
+    EXPECT_EQ(read(4, 5000, &buffer), EPIPE);
     EXPECT_EQ(buffer, std::string(16, '.'));
 }
 
-TEST_F(TimedRead, OfAClosedHandleOrAFolderAnswersNoPipeOrTheSystemsError) {
+TEST_F(TimedRead, OfAClosedHandleAnInterfaceOrAWritePipeAnswersNoPipeOrEbadf) {
     std::string buffer(8, '.');
+    Handle interface = tavc::devices::open_interface(device_->interface_path(0));
+    Handle write_pipe = tavc::devices::open_pipe(device_->interface_path(0) + "/PIPE01");
     EXPECT_EQ(tavc::devices::read_with_timeout(Handle(), buffer.data(), 8, 1000), tavc::devices::kReadNoPipe);
-    Handle folder = tavc::devices::open_interface(interface_);
-    EXPECT_EQ(tavc::devices::read_with_timeout(folder, buffer.data(), 8, 1000), EISDIR);
+    EXPECT_EQ(tavc::devices::read_with_timeout(interface, buffer.data(), 8, 1000), EBADF);
+    EXPECT_EQ(tavc::devices::read_with_timeout(write_pipe, buffer.data(), 8, 1000), EBADF);
     EXPECT_EQ(buffer, "........");
+    EXPECT_EQ(device_->requests(), (std::vector<std::string>{"claim 0"}));
 }
 
-TEST_F(TimedRead, ThatLosesTheBytesToAnotherReaderWaitsOnUntilItsLimit) {
-    Handle second = tavc::devices::open_pipe(pipe_path_, PipeIo::Overlapped);
+TEST_F(TimedRead, WaitingTwiceAtOnceOnOnePipeGivesTheOneBlockToOneReadOnly) {
+    Handle second = tavc::devices::open_pipe(device_->interface_path(0) + "/PIPE00");
     int results[2] = {};
     std::string buffers[2];
     std::thread readers[2];
@@ -209,114 +310,58 @@ TEST_F(TimedRead, ThatLosesTheBytesToAnotherReaderWaitsOnUntilItsLimit) {
         readers[i] = std::thread([&, i] {
             buffers[i].assign(4, '.');
             results[i] =
-                tavc::devices::read_with_timeout(i == 0 ? pipe_ : second, buffers[i].data(), 4, 1500);
+                tavc::devices::read_with_timeout(i == 0 ? pipe_ : second, buffers[i].data(), 4, 3000);
         });
     }
-    // Both wait, then one block comes: one reader takes it, the other finds nothing and waits on.
-    EXPECT_TRUE(observer_.wait_for_waiting_reads(pipe_path_, 2));
-    EXPECT_TRUE(far_.write("data"));
+    EXPECT_TRUE(device_->wait_for_reads(kIn1, 2));
+    device_->send(kIn1, "data");
     for (std::thread& t : readers) t.join();
     std::multiset<int> got(results, results + 2);
     EXPECT_EQ(got, (std::multiset<int>{tavc::devices::kReadDone, tavc::devices::kReadTimedOut}));
     EXPECT_EQ(std::multiset<std::string>(buffers, buffers + 2), (std::multiset<std::string>{"data", "...."}));
 }
 
-std::atomic<int> signals_handled{0};
+// ---- Writes and the after-failure request ------------------------------------------------------------
 
-void count_signal(int) {
-    signals_handled.fetch_add(1);
-}
-
-// Interrupting signals without SA_RESTART, as a host program may install them.
-class TimedReadUnderSignals : public TimedRead {
-  protected:
-    void SetUp() override {
-        TimedRead::SetUp();
-        struct sigaction action {};
-        action.sa_handler = count_signal;
-        sigemptyset(&action.sa_mask);
-        ASSERT_EQ(::sigaction(SIGUSR1, &action, &saved_), 0);
-    }
-    void TearDown() override { ::sigaction(SIGUSR1, &saved_, nullptr); }
-
-    // Sends `count` signals to `thread`, each once the one before was handled, until the read is over.
-    static void interrupt(std::thread& thread, int count, const std::atomic<bool>& over) {
-        for (int i = 0; i < count && !over; ++i) {
-            int before = signals_handled.load();
-            ::pthread_kill(thread.native_handle(), SIGUSR1);
-            Clock::time_point sent = Clock::now();
-            while (signals_handled.load() == before && !over && Clock::now() - sent < 5s)
-                std::this_thread::yield();
-        }
-    }
-
-    struct sigaction saved_ {};
-};
-
-TEST_F(TimedReadUnderSignals, WaitsThroughThemForTheBytes) {
-    std::string buffer;
-    int result = 0;
-    std::atomic<bool> over{false};
-    std::thread reader([&] {
-        result = read(4, 60000, &buffer);
-        over = true;
-    });
-    EXPECT_TRUE(observer_.wait_for_waiting_reads(pipe_path_, 1));
-    interrupt(reader, 5, over);
-    EXPECT_TRUE(far_.write("data"));
-    reader.join();
-    EXPECT_EQ(result, tavc::devices::kReadDone);
-    EXPECT_EQ(buffer.substr(0, 4), "data");
-}
-
-TEST_F(TimedReadUnderSignals, WaitsThroughThemForItsWholeLimit) {
-    std::string buffer;
-    int result = 0;
-    Clock::time_point start = Clock::now();
-    std::atomic<bool> over{false};
-    std::thread reader([&] {
-        result = read(4, 400, &buffer);
-        over = true;
-    });
-    EXPECT_TRUE(observer_.wait_for_waiting_reads(pipe_path_, 1));
-    interrupt(reader, 5, over);
-    reader.join();
-    EXPECT_EQ(result, tavc::devices::kReadTimedOut);
-    EXPECT_GE(elapsed_ms(start), 400);
-}
-
-// ---- Writes and control requests -------------------------------------------------------------------
-
-TEST(DeviceWrites, DeliverEveryByteOrReportTheRefusal) {
-    DeviceRoot root;
-    ASSERT_TRUE(root.ok());
-    std::string interface = root.add_interface("usb0");
-    FarEnd far(interface + "/PIPE01");
-    Handle pipe = tavc::devices::open_pipe(interface + "/PIPE01", PipeIo::Synchronous);
+TEST_F(Devices, WritesDeliverEachBlockAsOneTransferOrReportTheRefusal) {
+    UsbDevice& device = plug("1-1");
+    const std::string path = device.interface_path(0);
+    Handle pipe = tavc::devices::open_pipe(path + "/PIPE03");
     ASSERT_TRUE(pipe.is_open());
     std::string data(150000, 'x');
     for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i % 251);
-    std::string arrived;
-    std::thread device([&] { arrived = far.read(data.size()); });
     EXPECT_EQ(tavc::devices::write(pipe, data.data(), data.size()), Status::Ok);
-    device.join();
-    EXPECT_EQ(arrived, data);
+    EXPECT_EQ(tavc::devices::write(pipe, nullptr, 0), Status::Ok);
+    EXPECT_EQ(device.received(kOut2), (std::vector<std::string>{data, ""}));
+    EXPECT_TRUE(device.received(kOut1).empty());
 
+    device.halt(kOut2);
+    EXPECT_EQ(tavc::devices::write(pipe, data.data(), 64), Status::Failed);
+    Handle read_pipe = tavc::devices::open_pipe(path + "/PIPE02");
+    Handle interface = tavc::devices::open_interface(path);
+    for (const Handle* other : {&read_pipe, &interface})
+        EXPECT_EQ(tavc::devices::write(*other, data.data(), 64), Status::Failed);
     EXPECT_EQ(tavc::devices::write(Handle(), data.data(), 1), Status::Failed);
-    Handle full = tavc::devices::open_pipe("/dev/full", PipeIo::Synchronous);
-    if (!full.is_open()) GTEST_SKIP() << "no /dev/full";
-    EXPECT_EQ(tavc::devices::write(full, data.data(), 64), Status::Failed);
+    EXPECT_EQ(device.received(kOut2).size(), 2u);
+    EXPECT_TRUE(device.received(kIn2).empty());
 }
 
-TEST(DeviceControl, IsReportedWithItsPipeAndCodeWhateverTheDeviceAnswers) {
-    DeviceRoot root;
-    ASSERT_TRUE(root.ok());
-    std::string interface = root.add_interface("usb0");
-    DeviceObserver observer;
-    Handle pipe = tavc::devices::open_pipe(interface + "/PIPE02", PipeIo::Overlapped);
-    tavc::devices::control(pipe, 0x220008);
-    tavc::devices::control(Handle(), 0x220008);
-    EXPECT_EQ(observer.controls(), (std::vector<DeviceObserver::Control>{{interface + "/PIPE02", 0x220008}}));
+TEST_F(Devices, TheAfterFailureRequestClearsThePipesHaltAndNothingElseDoes) {
+    UsbDevice& device = plug("1-1");
+    const std::string path = device.interface_path(0);
+    Handle pipe = tavc::devices::open_pipe(path + "/PIPE02");
+    Handle interface = tavc::devices::open_interface(path);
+    device.halt(kIn2);
+    tavc::devices::control(pipe, 0x220004);
+    tavc::devices::control(interface, tavc::devices::kControlAfterFailure);
+    tavc::devices::control(Handle(), tavc::devices::kControlAfterFailure);
+    char buffer[4];
+    EXPECT_EQ(tavc::devices::read_with_timeout(pipe, buffer, 4, 5000), EPIPE);
+    tavc::devices::control(pipe, tavc::devices::kControlAfterFailure);
+    device.send(kIn2, "data");
+    EXPECT_EQ(tavc::devices::read_with_timeout(pipe, buffer, 4, 5000), tavc::devices::kReadDone);
+    EXPECT_EQ(device.requests(),
+              (std::vector<std::string>{"claim 0", "read 83 4", "clear-halt 83", "read 83 4"}));
 }
 
 }  // namespace

@@ -1,33 +1,29 @@
-// The four exports against a device made of folders and FIFOs: which interface is the device, what a
-// read or write moves, when the control request follows, and that no descriptor outlives a call.
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
+// The four exports against USB devices that umockdev emulates: which interface is the device, what a read
+// or write moves, when the after-failure request follows, and that nothing stays open after a call.
 #include <algorithm>
 #include <chrono>
-#include <filesystem>
-#include <fstream>
 #include <functional>
-#include <memory>
+#include <set>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include <gtest/gtest.h>
 
-#include "usb_device_fake.h"
+#include "usb_bed_test.h"
 #include "usbpipe.h"
 
 namespace {
 
-using namespace std::chrono_literals;
-using tavc::test::DeviceObserver;
-using tavc::test::DeviceRoot;
-using tavc::test::FarEnd;
-using tavc::test::ScopedEnv;
+using tavc::test::kIn1;
+using tavc::test::kIn2;
+using tavc::test::kOut1;
+using tavc::test::kOut2;
+using tavc::test::UsbDevice;
+using tavc::test::UsbInterface;
+using tavc::test::UsbTestbed;
 using Clock = std::chrono::steady_clock;
-using Control = DeviceObserver::Control;
 
-constexpr uint32_t kAfterFailure = 0x220008;
 constexpr size_t kBufferSize = 128;
 constexpr char kUntouched = '\xEE';
 
@@ -49,10 +45,6 @@ std::string block(size_t size, char seed) {
     return bytes;
 }
 
-std::string canonical(const std::string& path) {
-    return std::filesystem::canonical(path).string();
-}
-
 using ReadExport = int32_t (*)(void*, int32_t);
 using WriteExport = int32_t (*)(const void*, int32_t);
 
@@ -62,42 +54,39 @@ ReadExport read_port(int n) {
 WriteExport write_port(int n) {
     return n == 1 ? WritePort1 : WritePort2;
 }
-// The pipe each export uses, as the device's driver names them.
-const char* read_pipe(int n) {
-    return n == 1 ? "PIPE00" : "PIPE02";
+// The endpoint behind each export's pipe on the usual device.
+uint8_t read_endpoint(int n) {
+    return n == 1 ? kIn1 : kIn2;
 }
-const char* write_pipe(int n) {
-    return n == 1 ? "PIPE01" : "PIPE03";
+uint8_t write_endpoint(int n) {
+    return n == 1 ? kOut1 : kOut2;
 }
 
-// One device with one interface, the far end of each pipe held by the test, and the observer.
-class UsbPipe : public ::testing::Test {
+std::string clear_halt(uint8_t endpoint) {
+    char text[32];
+    std::snprintf(text, sizeof text, "clear-halt %02x", endpoint);
+    return text;
+}
+
+// The requests that start with `kind` ("clear-halt", "read", ...).
+std::vector<std::string> requests_of(UsbDevice& device, const std::string& kind) {
+    std::vector<std::string> found;
+    for (const std::string& request : device.requests())
+        if (request.rfind(kind, 0) == 0) found.push_back(request);
+    return found;
+}
+
+using UsbPipeBed = tavc::test::UsbBedTest;
+
+// One device with the usual interface.
+class UsbPipe : public UsbPipeBed {
   protected:
     void SetUp() override {
-        ASSERT_TRUE(root_.ok());
-        interface_ = root_.add_interface("usb0");
-        for (const char* pipe : tavc::test::kPipeNames) {
-            far_.push_back(std::make_unique<FarEnd>(pipe_path(pipe)));
-            ASSERT_TRUE(far_.back()->ok()) << pipe;
-        }
-        open_before_ = tavc::test::open_paths();
-    }
-    void TearDown() override {
-        EXPECT_EQ(tavc::test::open_paths(), open_before_) << "a call left a descriptor open";
+        UsbPipeBed::SetUp();
+        if (!IsSkipped()) device_ = &plug("1-1");
     }
 
-    std::string pipe_path(std::string_view pipe) const { return interface_ + "/" + std::string(pipe); }
-    FarEnd& far(std::string_view pipe) {
-        for (size_t i = 0; i < 4; ++i)
-            if (pipe == tavc::test::kPipeNames[i]) return *far_[i];
-        throw std::logic_error("no such pipe");
-    }
-
-    DeviceRoot root_;
-    std::string interface_;
-    std::vector<std::unique_ptr<FarEnd>> far_;
-    DeviceObserver observer_;
-    std::multiset<std::string> open_before_;
+    UsbDevice* device_ = nullptr;
 };
 
 // ---- Reads ---------------------------------------------------------------------------------------
@@ -106,10 +95,10 @@ struct ReadCase {
     const char* name;
     int port;
     int32_t length;
-    std::string waiting;  // in the pipe before the call
+    std::string waiting;  // sent by the device before the call
     std::string later;    // sent once the read waits
     int32_t result;
-    bool control;  // the control request follows
+    bool control;  // the after-failure request follows
 };
 
 const ReadCase kReads[] = {
@@ -117,9 +106,9 @@ const ReadCase kReads[] = {
     {"AFullBlockWaitingOnTheSecondReadPipe", 2, 64, block(64, 2), "", 0, false},
     {"ABlockArrivingWithinTheLimitFillsTheBuffer", 1, 64, "", block(64, 3), 0, false},
     {"ABlockArrivingOnTheSecondReadPipe", 2, 64, "", block(64, 4), 0, false},
-    {"FewerBytesWaitingFailAfterTheControlRequest", 1, 64, block(10, 5), "", -1, true},
-    {"FewerBytesArrivingLaterSucceed", 1, 64, "", block(10, 6), 0, false},
-    {"MoreBytesWaitingThanAskedLeaveTheRestInThePipe", 1, 64, block(100, 7), "", 0, false},
+    {"AShortBlockWaitingFailsAfterTheRequest", 1, 64, block(10, 5), "", -1, true},
+    {"AShortBlockArrivingLaterFailsAfterTheRequest", 2, 64, "", block(10, 6), -1, true},
+    {"ALongerBlockFillsTheBufferAndLeavesTheRestForTheNextRead", 1, 64, block(100, 7), "", 0, false},
     {"ZeroBytesSucceedAtOnce", 1, 0, "", "", 0, false},
     {"ZeroBytesTakeNothingWaiting", 2, 0, block(10, 8), "", 0, false},
 };
@@ -128,12 +117,13 @@ class UsbPipeReads : public UsbPipe, public ::testing::WithParamInterface<ReadCa
 
 TEST_P(UsbPipeReads, MoveWhatTheDeviceSentAndNothingMore) {
     const ReadCase& c = GetParam();
-    const std::string pipe = read_pipe(c.port);
-    ASSERT_TRUE(far(pipe).write(c.waiting));
+    const uint8_t endpoint = read_endpoint(c.port);
+    if (!c.waiting.empty()) device_->send(endpoint, c.waiting);
     std::thread device;
     if (!c.later.empty()) {
         device = std::thread([&] {
-            if (observer_.wait_for_waiting_reads(pipe_path(pipe), 1)) far(pipe).write(c.later);
+            // The probe and the pipe's opening come before the read's transfer.
+            if (device_->wait_for_reads(endpoint, 1)) device_->send(endpoint, c.later);
         });
     }
     std::string buffer(kBufferSize, kUntouched);
@@ -145,20 +135,32 @@ TEST_P(UsbPipeReads, MoveWhatTheDeviceSentAndNothingMore) {
     size_t taken = std::min(sent.size(), static_cast<size_t>(c.length));
     std::string expected = sent.substr(0, taken) + std::string(kBufferSize - taken, kUntouched);
     EXPECT_EQ(buffer, expected);
-    EXPECT_EQ(far(pipe).drain(), sent.substr(taken)) << "what the read did not take stays in the pipe";
-    std::vector<Control> controls;
-    if (c.control) controls.push_back({pipe_path(pipe), kAfterFailure});
-    EXPECT_EQ(observer_.controls(), controls);
-    if (!c.later.empty()) {
-        // The device itself is held open while the read waits.
-        EXPECT_EQ(observer_.open_while_waiting().count(canonical(interface_)), 1u);
+    std::vector<std::string> controls;
+    if (c.control) controls.push_back(clear_halt(endpoint));
+    EXPECT_EQ(requests_of(*device_, "clear-halt"), controls);
+    // What the read did not take is the next read's.
+    std::string rest = sent.substr(taken);
+    if (!rest.empty()) {
+        std::string next(kBufferSize, kUntouched);
+        EXPECT_EQ(read_port(c.port)(next.data(), static_cast<int32_t>(rest.size())), 0);
+        EXPECT_EQ(next.substr(0, rest.size()), rest);
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, UsbPipeReads, ::testing::ValuesIn(kReads), CaseName());
 
-TEST_F(UsbPipe, AReadWithNoDataForTheLimitFailsAfterTheControlRequestAndStoresNothingLater) {
-    const std::string block64 = block(64, 9);
+TEST_F(UsbPipe, AReadFindsTheDeviceAfreshMovesOneBlockAndLetsGoOfEverything) {
+    device_->send(kIn1, block(64, 9));
+    std::string buffer(64, kUntouched);
+    EXPECT_EQ(ReadPort1(buffer.data(), 64), 0);
+    // The probe claims and lets go; the pipe's claim is the device's too, held until the block is in.
+    EXPECT_EQ(device_->requests(),
+              (std::vector<std::string>{"claim 0", "release 0", "claim 0", "read 81 64", "release 0"}));
+    EXPECT_TRUE(device_->wait_until_closed());
+    EXPECT_EQ(device_->openings(), 2u);
+}
+
+TEST_F(UsbPipe, AReadWithNoBlockForTheLimitFailsAfterTheRequestAndStoresNothingLater) {
     std::string buffer(kBufferSize, kUntouched);
     Clock::time_point start = Clock::now();
     int32_t result = ReadPort1(buffer.data(), 64);
@@ -167,11 +169,33 @@ TEST_F(UsbPipe, AReadWithNoDataForTheLimitFailsAfterTheControlRequestAndStoresNo
     EXPECT_EQ(result, -1);
     EXPECT_GE(waited, 1000);
     EXPECT_LT(waited, 6000);
-    EXPECT_EQ(observer_.controls(), (std::vector<Control>{{pipe_path("PIPE00"), kAfterFailure}}));
-    // A block sent right after the time-out stays in the pipe: no read is left that could take it.
-    ASSERT_TRUE(far("PIPE00").write(block64));
-    EXPECT_EQ(far("PIPE00").read(64), block64);
+    EXPECT_EQ(requests_of(*device_, "cancel"), (std::vector<std::string>{"cancel 81"}));
+    EXPECT_EQ(requests_of(*device_, "clear-halt"), (std::vector<std::string>{clear_halt(kIn1)}));
+    // A block sent right after the time-out is the next read's: no transfer is left that could take it.
+    const std::string late = block(64, 10);
+    device_->send(kIn1, late);
     EXPECT_EQ(buffer, std::string(kBufferSize, kUntouched));
+    std::string next(64, kUntouched);
+    EXPECT_EQ(ReadPort1(next.data(), 64), 0);
+    EXPECT_EQ(next, late);
+}
+
+TEST_F(UsbPipe, AHaltedEndpointFailsOnceAndTheRequestClearsItsHalt) {
+    device_->halt(kIn2);
+    device_->halt(kOut1);
+    const std::string data = block(64, 11);
+    device_->send(kIn2, data);
+    std::string buffer(64, kUntouched);
+    EXPECT_EQ(ReadPort2(buffer.data(), 64), -1);
+    EXPECT_EQ(WritePort1(data.data(), 64), -1);
+    EXPECT_EQ(buffer, std::string(64, kUntouched));
+    EXPECT_EQ(requests_of(*device_, "clear-halt"),
+              (std::vector<std::string>{clear_halt(kIn2), clear_halt(kOut1)}));
+
+    EXPECT_EQ(ReadPort2(buffer.data(), 64), 0);
+    EXPECT_EQ(buffer, data);
+    EXPECT_EQ(WritePort1(data.data(), 64), 0);
+    EXPECT_EQ(device_->received(kOut1), (std::vector<std::string>{data}));
 }
 
 // ---- Writes --------------------------------------------------------------------------------------
@@ -185,208 +209,191 @@ struct WriteCase {
 const WriteCase kWrites[] = {
     {"AFullBlockOnTheFirstWritePipe", 1, 64},
     {"AFullBlockOnTheSecondWritePipe", 2, 64},
-    {"ZeroBytes", 1, 0},
-    {"ABlockLargerThanThePipeHolds", 2, 200000},
+    {"ZeroBytesAsAZeroLengthPacket", 1, 0},
+    {"ALargeBlockAsOneTransfer", 2, 200000},
 };
 
 class UsbPipeWrites : public UsbPipe, public ::testing::WithParamInterface<WriteCase> {};
 
 TEST_P(UsbPipeWrites, DeliverTheWholeBlockToTheirPipeOnly) {
     const WriteCase& c = GetParam();
-    const std::string pipe = write_pipe(c.port);
-    const std::string data = block(c.length, 10);
-    std::string arrived;
-    // The device reads while the write goes on, as a block larger than the pipe holds needs.
-    std::thread device([&] { arrived = far(pipe).read(c.length); });
+    const std::string data = block(c.length, 12);
     EXPECT_EQ(write_port(c.port)(data.data(), static_cast<int32_t>(c.length)), 0);
-    device.join();
-    EXPECT_EQ(arrived, data);
-    for (const char* other : tavc::test::kPipeNames) {
-        if (other != pipe) {
-            EXPECT_EQ(far(other).drain(), "") << other;
-        }
+    for (int port : {1, 2}) {
+        std::vector<std::string> expected;
+        if (port == c.port) expected.push_back(data);
+        EXPECT_EQ(device_->received(write_endpoint(port)), expected) << port;
     }
-    EXPECT_TRUE(observer_.controls().empty());
+    EXPECT_TRUE(requests_of(*device_, "clear-halt").empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, UsbPipeWrites, ::testing::ValuesIn(kWrites), CaseName());
 
-TEST_F(UsbPipe, AWriteTheDeviceRefusesFailsAfterTheControlRequest) {
-    // /dev/full takes no byte: every write to it fails.
-    for (int port : {1, 2}) {
-        std::string pipe = pipe_path(write_pipe(port));
-        std::filesystem::remove(pipe);
-        std::filesystem::create_symlink("/dev/full", pipe);
-    }
-    if (::access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full";
-    open_before_ = tavc::test::open_paths();
-    const std::string data = block(64, 11);
-    EXPECT_EQ(WritePort1(data.data(), 64), -1);
-    EXPECT_EQ(WritePort2(data.data(), 64), -1);
-    EXPECT_EQ(observer_.controls(), (std::vector<Control>{{pipe_path("PIPE01"), kAfterFailure},
-                                                          {pipe_path("PIPE03"), kAfterFailure}}));
+TEST_F(UsbPipe, AWriteLendsTheInterfaceFromItsKernelDriverAndGivesItBack) {
+    UsbInterface driven;
+    driven.driver = "vendor_bulk";
+    UsbDevice& device = plug("1-0", {driven});
+    const std::string data = block(64, 13);
+    EXPECT_EQ(WritePort2(data.data(), 64), 0);
+    EXPECT_EQ(device.received(kOut2), (std::vector<std::string>{data}));
+    EXPECT_EQ(device.driver(0), "vendor_bulk");
+    std::vector<std::string> expected{"disconnect 0", "claim 0",     "release 0", "connect 0", "disconnect 0",
+                                      "claim 0",      "write 04 64", "release 0", "connect 0"};
+    EXPECT_EQ(device.requests(), expected);
+    EXPECT_TRUE(device_->requests().empty());
 }
 
 // ---- Which interface is the device -----------------------------------------------------------------
 
-// An entry "a…" that sorts before the usable interface "usb0" and cannot serve as the device.
-struct FirstEntryCase {
+// Something first in sysfs order (device "1-0") that cannot serve as the device; "1-1" can.
+struct FirstInterfaceCase {
     const char* name;
-    std::function<void(const DeviceRoot&)> make;
+    std::function<void(UsbPipeBed&)> make;
 };
 
-void make_file(const std::string& path) {
-    std::ofstream(path) << "not a device";
+class UsbPipeFirstInterface : public UsbPipe, public ::testing::WithParamInterface<FirstInterfaceCase> {};
+
+UsbInterface without_class() {
+    UsbInterface interface;
+    interface.of_class = false;
+    return interface;
 }
 
-const FirstEntryCase kFirstEntries[] = {
-    {"ALinkToNothing", [](const DeviceRoot& r) { r.add_link("a", r.path() + "/absent"); }},
-    {"APlainFile", [](const DeviceRoot& r) { make_file(r.class_folder() + "/a"); }},
-    {"ALinkToAPlainFile",
-     [](const DeviceRoot& r) {
-         make_file(r.path() + "/file");
-         r.add_link("a", r.path() + "/file");
-     }},
+UsbInterface named(std::string name) {
+    UsbInterface interface;
+    interface.name = std::move(name);
+    return interface;
+}
+
+// An interface name that makes the interface path of device "1-0" `length` bytes long.
+std::string name_for_path_length(size_t length) {
+    return std::string(length - std::string("/sys/devices/usb1/1-0/").size(), 'a');
+}
+
+const FirstInterfaceCase kFirstInterfaces[] = {
+    {"AnInterfaceWithoutTheClass", [](UsbPipeBed& t) { t.plug("1-0", {without_class()}); }},
+    {"AnInterfaceThatAnotherProgramHolds", [](UsbPipeBed& t) { t.plug("1-0").refuse_claims(); }},
     {"AnInterfaceWhosePathIsOneByteOverTheLimit",
-     [](const DeviceRoot& r) { r.add_interface(r.name_for_path_length(249).value_or("a")); }},
+     [](UsbPipeBed& t) { t.plug("1-0", {named(name_for_path_length(249))}); }},
 };
 
-class UsbPipeFirstEntry : public UsbPipe, public ::testing::WithParamInterface<FirstEntryCase> {};
-
-TEST_P(UsbPipeFirstEntry, IsPassedOverForTheNextInterface) {
-    GetParam().make(root_);
-    const std::string data = block(64, 12);
-    ASSERT_TRUE(far("PIPE00").write(data));
+TEST_P(UsbPipeFirstInterface, IsPassedOverForTheNextInterface) {
+    GetParam().make(*this);
+    const std::string data = block(64, 14);
+    device_->send(kIn1, data);
     std::string buffer(64, kUntouched);
     EXPECT_EQ(ReadPort1(buffer.data(), 64), 0);
     EXPECT_EQ(buffer, data);
     EXPECT_EQ(WritePort1(data.data(), 64), 0);
-    EXPECT_EQ(far("PIPE01").drain(), data);
+    EXPECT_EQ(device_->received(kOut1), (std::vector<std::string>{data}));
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, UsbPipeFirstEntry, ::testing::ValuesIn(kFirstEntries), CaseName());
+INSTANTIATE_TEST_SUITE_P(Cases, UsbPipeFirstInterface, ::testing::ValuesIn(kFirstInterfaces), CaseName());
 
-TEST_F(UsbPipe, AFirstInterfaceThatCannotBeOpenedLeavesTheSecondToBeUsed) {
-    std::string first = root_.add_interface("a");
-    ::chmod(first.c_str(), 0);
-    int probe = ::open(first.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (probe >= 0) {
-        ::close(probe);
-        ::chmod(first.c_str(), 0755);
-        GTEST_SKIP() << "permissions do not keep this user out of a folder";
-    }
-    const std::string data = block(64, 13);
-    EXPECT_TRUE(far("PIPE02").write(data));
-    std::string buffer(64, kUntouched);
-    EXPECT_EQ(ReadPort2(buffer.data(), 64), 0);
-    EXPECT_EQ(buffer, data);
-    ::chmod(first.c_str(), 0755);
-}
-
-TEST_F(UsbPipe, TheFirstOfTwoUsableInterfacesInNameOrderIsTheDevice) {
-    // Made after "usb0" but first in name order, and reached through a link.
-    std::string target = root_.path() + "/real";
-    std::filesystem::rename(interface_, target);
-    root_.add_interface("usb1");
-    root_.add_link("usb0", target);
-    open_before_ = tavc::test::open_paths();
-    const std::string data = block(64, 14);
-    ASSERT_TRUE(far("PIPE03").ok());
+TEST_F(UsbPipe, TheFirstOfTwoUsableInterfacesInSysfsOrderIsTheDevice) {
+    // Plugged in after "1-1" but first in sysfs order, with a second interface of the class.
+    UsbDevice& first = plug("1-0", {UsbInterface{}, UsbInterface{}});
+    const std::string data = block(64, 15);
     EXPECT_EQ(WritePort2(data.data(), 64), 0);
-    EXPECT_EQ(far("PIPE03").drain(), data);
-    EXPECT_EQ(tavc::test::FarEnd(root_.class_folder() + "/usb1/PIPE03").drain(), "");
+    EXPECT_EQ(first.received(kOut2), (std::vector<std::string>{data}));
+    EXPECT_TRUE(device_->requests().empty());
+    EXPECT_EQ(first.requests(),
+              (std::vector<std::string>{"claim 0", "release 0", "claim 0", "write 04 64", "release 0"}));
 }
 
 TEST_F(UsbPipe, AnInterfacePathOfExactlyTheLimitIsUsed) {
-    std::optional<std::string> name = root_.name_for_path_length(248);
-    if (!name) GTEST_SKIP() << "the temporary folder's path is too long";
-    std::filesystem::remove_all(interface_);
-    std::string longest = root_.add_interface(*name);
-    ASSERT_EQ(longest.size(), 248u);
-    open_before_ = tavc::test::open_paths();
-    FarEnd pipe(longest + "/PIPE00");
-    const std::string data = block(64, 15);
-    ASSERT_TRUE(pipe.write(data));
+    UsbDevice& longest = plug("1-0", {named(name_for_path_length(248))});
+    ASSERT_EQ(longest.interface_path(0).size(), 248u);
+    const std::string data = block(64, 16);
+    longest.send(kIn1, data);
     std::string buffer(64, kUntouched);
     EXPECT_EQ(ReadPort1(buffer.data(), 64), 0);
     EXPECT_EQ(buffer, data);
+}
+
+TEST_F(UsbPipe, ADeviceWithOnePairOfEndpointsHasTheFirstTwoPipesOnly) {
+    UsbInterface one_pair;
+    one_pair.endpoints = {{kIn1}, {kOut1}};
+    UsbDevice& device = plug("1-0", {one_pair});
+    const std::string data = block(64, 17);
+    device.send(kIn1, data);
+    std::string buffer(kBufferSize, kUntouched);
+    EXPECT_EQ(ReadPort2(buffer.data(), 64), -1);
+    EXPECT_EQ(WritePort2(data.data(), 64), -1);
+    EXPECT_EQ(buffer, std::string(kBufferSize, kUntouched));
+    EXPECT_TRUE(requests_of(device, "read").empty());
+    EXPECT_TRUE(requests_of(device, "clear-halt").empty());
+    EXPECT_EQ(ReadPort1(buffer.data(), 64), 0);
+    EXPECT_EQ(buffer.substr(0, 64), data);
+    EXPECT_EQ(WritePort1(data.data(), 64), 0);
+    EXPECT_EQ(device.received(kOut1), (std::vector<std::string>{data}));
 }
 
 // ---- Nothing to talk to ----------------------------------------------------------------------------
 
 struct NoDeviceCase {
     const char* name;
-    std::function<void(const DeviceRoot&, const std::string& interface)> make;
+    std::function<void(UsbPipeBed&)> make;
 };
+
+class UsbPipeNoDevice : public UsbPipeBed, public ::testing::WithParamInterface<NoDeviceCase> {};
 
 const NoDeviceCase kNoDevices[] = {
-    {"NoRootFolder", [](const DeviceRoot& r, const std::string&) { std::filesystem::remove_all(r.path()); }},
-    {"NoClassFolder",
-     [](const DeviceRoot& r, const std::string&) { std::filesystem::remove_all(r.class_folder()); }},
-    {"AClassFolderThatIsAFile",
-     [](const DeviceRoot& r, const std::string&) {
-         std::filesystem::remove_all(r.class_folder());
-         make_file(r.class_folder());
+    {"NoDeviceAtAll", [](UsbPipeBed&) {}},
+    {"OnlyDevicesWithoutTheClass",
+     [](UsbPipeBed& t) {
+         t.plug("1-1", {without_class(), without_class()});
+         t.plug("1-2", {without_class()});
      }},
-    {"AnEmptyClassFolder", [](const DeviceRoot&, const std::string& i) { std::filesystem::remove_all(i); }},
-    {"OnlyManyEntriesThatAreNoFolders",
-     [](const DeviceRoot& r, const std::string& i) {
-         std::filesystem::remove_all(i);
-         for (int n = 0; n < 500; ++n) r.add_link("dead" + std::to_string(n), r.path() + "/absent");
-     }},
+    {"OnlyAnInterfaceThatAnotherProgramHolds", [](UsbPipeBed& t) { t.plug("1-1").refuse_claims(); }},
     {"OnlyAnInterfaceWhosePathIsTooLong",
-     [](const DeviceRoot& r, const std::string& i) {
-         std::filesystem::rename(i, r.class_folder() + "/" + r.name_for_path_length(249).value_or("a"));
+     [](UsbPipeBed& t) { t.plug("1-0", {named(name_for_path_length(249))}); }},
+    {"OnlyAnInterfaceWithoutBulkEndpoints",
+     [](UsbPipeBed& t) {
+         UsbInterface interrupt_only;
+         interrupt_only.endpoints = {{0x81, false}, {0x02, false}};
+         t.plug("1-1", {interrupt_only});
      }},
-    {"AnInterfaceWithoutItsPipes",
-     [](const DeviceRoot&, const std::string& i) {
-         for (const char* pipe : tavc::test::kPipeNames) std::filesystem::remove(i + "/" + pipe);
-     }},
-    {"PipesThatAreFolders",
-     [](const DeviceRoot&, const std::string& i) {
-         for (const char* pipe : tavc::test::kPipeNames) {
-             std::filesystem::remove(i + "/" + pipe);
-             std::filesystem::create_directory(i + "/" + pipe);
-         }
+    {"OnlyADeviceThatIsGone",
+     [](UsbPipeBed& t) {
+         UsbDevice& device = t.plug("1-1");
+         t.bed().unplug(device);
      }},
 };
 
-class UsbPipeNoDevice : public ::testing::TestWithParam<NoDeviceCase> {};
-
 TEST_P(UsbPipeNoDevice, FailsEveryExportWithoutTouchingTheBuffer) {
-    DeviceRoot root;
-    ASSERT_TRUE(root.ok());
-    std::string interface = root.add_interface("usb0");
-    GetParam().make(root, interface);
-    DeviceObserver observer;
-    std::multiset<std::string> open_before = tavc::test::open_paths();
+    GetParam().make(*this);
     std::string buffer(kBufferSize, kUntouched);
     EXPECT_EQ(ReadPort1(buffer.data(), 64), -1);
     EXPECT_EQ(ReadPort2(buffer.data(), 64), -1);
     EXPECT_EQ(WritePort1(buffer.data(), 64), -1);
     EXPECT_EQ(WritePort2(buffer.data(), 64), -1);
     EXPECT_EQ(buffer, std::string(kBufferSize, kUntouched));
-    EXPECT_TRUE(observer.controls().empty());
-    EXPECT_EQ(tavc::test::open_paths(), open_before);
+    for (UsbDevice* device : plugged_) {
+        EXPECT_TRUE(requests_of(*device, "read").empty());
+        EXPECT_TRUE(requests_of(*device, "write").empty());
+        EXPECT_TRUE(requests_of(*device, "clear-halt").empty());
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, UsbPipeNoDevice, ::testing::ValuesIn(kNoDevices), CaseName());
 
-TEST_F(UsbPipe, RefusesANegativeLengthOrANullBufferWithoutTouchingThePipes) {
-    const std::string data = block(64, 16);
-    ASSERT_TRUE(far("PIPE00").write(data));
+TEST_F(UsbPipe, RefusesANegativeLengthOrANullBufferWithoutTouchingTheDevice) {
+    const std::string data = block(64, 18);
+    device_->send(kIn1, data);
     std::string buffer(kBufferSize, kUntouched);
     EXPECT_EQ(ReadPort1(buffer.data(), -1), -1);
     EXPECT_EQ(ReadPort2(nullptr, 64), -1);
     EXPECT_EQ(WritePort1(buffer.data(), INT32_MIN), -1);
     EXPECT_EQ(WritePort2(nullptr, 1), -1);
     EXPECT_EQ(buffer, std::string(kBufferSize, kUntouched));
-    EXPECT_EQ(far("PIPE00").drain(), data);
-    EXPECT_EQ(far("PIPE03").drain(), "");
-    EXPECT_TRUE(observer_.controls().empty());
+    EXPECT_TRUE(device_->requests().empty());
     // No room is needed for nothing.
     EXPECT_EQ(ReadPort2(nullptr, 0), 0);
     EXPECT_EQ(WritePort1(nullptr, 0), 0);
+    EXPECT_EQ(device_->received(kOut1), (std::vector<std::string>{""}));
+    EXPECT_EQ(ReadPort1(buffer.data(), 64), 0);
+    EXPECT_EQ(buffer.substr(0, 64), data);
 }
 
 }  // namespace
