@@ -34,14 +34,21 @@ class Fd {
 // Writes all of data, resuming after signals and partial writes.
 bool write_all(int fd, std::string_view data);
 
+// Opens an existing file to read when it is a regular file; a FIFO, a device or a socket in its place
+// could hold up the open or every read for ever. An invalid descriptor, with errno set, otherwise:
+// EISDIR for a folder, ENXIO for any other kind of file.
+Fd open_regular(const std::string& path);
+
 struct FileText {
     bool exists = false;  // false: no such file (text empty)
-    mode_t mode = 0600;   // the file's permission bits when it exists
+    // The mode its replacement takes: the file's own permission bits when it is a regular file of this
+    // process's owner, else 0600, so that a link or another user's file lends its mode to nothing.
+    mode_t mode = 0600;
     std::string text;
 };
 
 // The whole file; none when it exists but cannot be read or is not a regular file (then nothing may
-// replace it). Never blocks on a FIFO put in the file's place.
+// replace it). Opened with open_regular: never blocks on a FIFO put in the file's place.
 std::optional<FileText> read_file(const std::string& path);
 
 // Creates the folder and its missing parents with `mode`. True when it is a folder afterwards.

@@ -1,5 +1,6 @@
 #include "registry.h"
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -8,6 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 
 #include <gtest/gtest.h>
@@ -387,6 +389,48 @@ TEST_F(Registry, FailsWhenTheFileCannotBeReadOrReplaced) {
     std::ofstream(folder()) << "a file where the folder belongs";
     EXPECT_FALSE(Key::open(Hive::CurrentUser, kSettings, true));
     EXPECT_EQ(Key::open(Hive::CurrentUser, "", false)->write_dword("a", 1), false);
+}
+
+// A replacement keeps the mode of a hive file its user made, and lends none from what stands in its place.
+TEST_F(Registry, AReplacedFileKeepsTheModeOfItsOwnersRegularFileOnly) {
+    struct Case {
+        const char* label;
+        bool link;     // the hive file is a link to the file of that mode
+        bool foreign;  // the file belongs to another user (only root can make one)
+        mode_t mode;
+        mode_t expected;
+    };
+    const Case cases[] = {
+        {"its owner's regular file", false, false, 0640, 0640},
+        {"a link to a file of mode 0666", true, false, 0666, 0600},
+        {"another user's regular file", false, true, 0666, 0600},  // last: it may skip
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        if (c.foreign && geteuid() != 0) GTEST_SKIP() << "only root can make a file of another user";
+        fs::remove_all(folder());
+        fs::create_directories(folder());
+        const std::string target = c.link ? root_ + "/elsewhere.reg" : hive_file(Hive::CurrentUser);
+        const std::string text = "REGEDIT4\n\n[HKEY_CURRENT_USER\\K]\n\n";
+        std::ofstream(target, std::ios::binary) << text;
+        ASSERT_EQ(chmod(target.c_str(), c.mode), 0);
+        if (c.foreign) {
+            ASSERT_EQ(chown(target.c_str(), 65534, 65534), 0);
+        }
+        if (c.link) fs::create_symlink(target, hive_file(Hive::CurrentUser));
+
+        ASSERT_TRUE(Key::open(Hive::CurrentUser, "K", false)->write_dword("a", 1));
+        struct stat st {};
+        ASSERT_EQ(lstat(hive_file(Hive::CurrentUser).c_str(), &st), 0);
+        EXPECT_TRUE(S_ISREG(st.st_mode));
+        EXPECT_EQ(st.st_mode & 07777, c.expected);
+        EXPECT_EQ(st.st_uid, geteuid());
+        if (c.link) {
+            EXPECT_EQ(fs::status(target).permissions(), static_cast<fs::perms>(c.mode));
+            std::ifstream in(target, std::ios::binary);
+            EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), text);
+        }
+    }
 }
 
 TEST_F(Registry, LeavesNoTemporaryFilesBehind) {
