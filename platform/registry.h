@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -77,5 +78,23 @@ bool key_exists(Hive hive, std::string_view path);
 // Deletes the key with all its subkeys and values. True when it is gone afterwards; false for the hive
 // itself (the empty path).
 bool delete_key_tree(Hive hive, std::string_view path);
+
+// One change for apply(), with the rules of the call it is named after.
+struct Edit {
+    enum class Kind {
+        DeleteKeyTree,  // delete_key_tree(path)
+        CreateKey,      // Key::open(path, true)
+        Write,          // Key::write(name, value) on the key at path
+    };
+    Kind kind = Kind::CreateKey;
+    std::string path;  // GBK
+    std::string name;  // Write: the value name (GBK)
+    Value value;       // Write
+};
+
+// Makes the edits in order as one replacement of the hive's file, so that a reader sees the file as it
+// was or with every edit made, never in between. False, with the file left as it was, when any edit
+// would be refused on its own or the file cannot be read or replaced.
+bool apply(Hive hive, std::span<const Edit> edits);
 
 }  // namespace tavc::registry

@@ -1,5 +1,6 @@
 #include "registry.h"
 
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -16,12 +17,14 @@
 
 #include "child_process.h"
 #include "codepage.h"
+#include "file_io.h"
 #include "temp_folder.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using tavc::codepage::gbk_from_utf8;
+using tavc::registry::apply;
 using tavc::registry::delete_key_tree;
 using tavc::registry::Hive;
 using tavc::registry::hive_file;
@@ -181,6 +184,49 @@ TEST_F(Registry, DeletesAKeyTreeAndNothingBeside) {
     EXPECT_FALSE(delete_key_tree(Hive::CurrentUser, ""));     // never the whole hive
     EXPECT_FALSE(delete_key_tree(Hive::CurrentUser, "A\\\\B2"));
     EXPECT_TRUE(key_exists(Hive::CurrentUser, "A\\B2"));
+}
+
+// Edits that belong together reach the file in one replacement, seen by a watcher of the folder as one
+// file moved into place; when one of them is refused, none is made.
+TEST_F(Registry, AppliesSeveralEditsAsOneReplacementOrNone) {
+    using tavc::registry::Edit;
+    ASSERT_TRUE(Key::open(Hive::ClassesRoot, "CLSID\\{X}\\Old", true));
+    const std::string before = file_text(Hive::ClassesRoot);
+    tavc::file_io::Fd watch(inotify_init1(IN_CLOEXEC | IN_NONBLOCK));
+    ASSERT_TRUE(watch);
+    ASSERT_GE(inotify_add_watch(watch.get(), folder().c_str(), IN_MOVED_TO), 0);
+    auto replacements = [&] {
+        int n = 0;
+        alignas(inotify_event) char events[4096];
+        for (ssize_t got; (got = read(watch.get(), events, sizeof events)) > 0;)
+            for (char* at = events; at < events + got;) {
+                auto* event = reinterpret_cast<inotify_event*>(at);
+                n += std::string(event->name) == "classes.reg";
+                at += sizeof(inotify_event) + event->len;
+            }
+        return n;
+    };
+    auto text = [](const char* s) { return Value{ValueType::String, s, 0}; };
+
+    const Edit refused[] = {
+        {Edit::Kind::DeleteKeyTree, "CLSID\\{X}", {}, {}},
+        {Edit::Kind::Write, "CLSID\\{X}", "a\nb", text("x")},
+    };
+    EXPECT_FALSE(apply(Hive::ClassesRoot, refused));
+    EXPECT_EQ(file_text(Hive::ClassesRoot), before);
+    EXPECT_EQ(replacements(), 0);
+
+    const Edit edits[] = {
+        {Edit::Kind::DeleteKeyTree, "CLSID\\{X}", {}, {}},
+        {Edit::Kind::CreateKey, "CLSID\\{X}", {}, {}},
+        {Edit::Kind::Write, "CLSID\\{X}", "", text("Kel Class")},
+        {Edit::Kind::Write, "CLSID\\{X}\\LocalServer32", "", text("/usr/bin/corvis")},
+    };
+    EXPECT_TRUE(apply(Hive::ClassesRoot, edits));
+    EXPECT_EQ(replacements(), 1);
+    EXPECT_EQ(file_text(Hive::ClassesRoot),
+              "REGEDIT4\n\n[HKEY_CLASSES_ROOT\\CLSID]\n\n[HKEY_CLASSES_ROOT\\CLSID\\{X}]\n@=\"Kel Class\"\n\n"
+              "[HKEY_CLASSES_ROOT\\CLSID\\{X}\\LocalServer32]\n@=\"/usr/bin/corvis\"\n\n");
 }
 
 TEST_F(Registry, KeepsTheParentsOfADeletedKeyEvenWhenOnlyImplied) {
