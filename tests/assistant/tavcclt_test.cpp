@@ -6,6 +6,7 @@
 #include <string>
 
 #include "assistant_program.h"
+#include "planted_fifo.h"
 #include "profile.h"
 #include "rating_server_fake.h"
 #include "registry.h"
@@ -465,6 +466,22 @@ TEST_F(AssistantProgramTest, TheExitHotKeyAsksTheQuestionAndNoLeavesTheProgramHi
     EXPECT_FALSE(app_->window_visible());
     EXPECT_EQ(app_->probe().count_after("shown"), 0u);
     EXPECT_FALSE(app_->main_process()->wait(0ms).has_value());
+}
+
+// A FIFO left in the hot-key file's place once held the start-up for ever, its window never painted: it
+// is reported as a file that cannot be opened, and the start-up goes on.
+TEST_F(AssistantProgramTest, AFifoInPlaceOfTheHotKeyFileIsReportedAndStartUpGoesOn) {
+    const std::string path = app_->folder() + "/tavcclt.hkd";
+    std::filesystem::remove(path);
+    PlantedFifo fifo(path);
+    ASSERT_TRUE(fifo.ok());
+    std::unique_ptr<ChildProcess> program = app_->start();
+    ASSERT_TRUE(app_->probe().wait_for("error " + ProgramName() + "|Cannot open file \"" + path +
+                                       "\". No such device or address."));
+    ASSERT_TRUE(app_->answer_box(ProgramName(), "Return"));
+    // As after any failure of the creation handler, the window goes to the notification area.
+    ASSERT_TRUE(app_->probe().wait_for("tray add"));
+    EXPECT_FALSE(program->wait(0ms).has_value());
 }
 
 }  // namespace

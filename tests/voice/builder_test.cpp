@@ -11,17 +11,22 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <memory>
+#include <optional>
 #include <sstream>
 
 #include <gtest/gtest.h>
 
+#include "planted_fifo.h"
 #include "voice_source.h"
 
 namespace {
 
 using tavc::test::CapturedFd;
 using tavc::test::gbk;
+using tavc::test::PlantedFifo;
 using tavc::test::read_all;
+using tavc::test::returns_within;
 using tavc::test::TempFolder;
 using tavc::test::VoiceSource;
 using tavc::test::VoxcatLibrary;
@@ -293,6 +298,33 @@ INSTANTIATE_TEST_SUITE_P(Codes, BuildFailures,
                                                        std::filesystem::remove(s / "single/A.wav");
                                                        folder_named(s / "single/A.wav");
                                                    }}),
+                         [](const auto& param_info) { return std::string(param_info.param.name); });
+
+// A FIFO in place of a source file once held the build up for ever: it is a file that cannot be opened.
+struct SourceFifo {
+    const char* name;
+    const char* relative;
+    int32_t result;
+};
+
+class SourceFifos : public Builder, public ::testing::WithParamInterface<SourceFifo> {};
+
+TEST_P(SourceFifos, CannotBeOpenedAndEndTheBuildWithTheirCode) {
+    source_.set_words({{"欢迎", "welcome"}});
+    std::filesystem::remove(source_ / GetParam().relative);
+    PlantedFifo fifo(source_ / GetParam().relative);
+    ASSERT_TRUE(fifo.ok());
+    auto result = returns_within(std::chrono::seconds(5), fifo, [&] { return build(); });
+    ASSERT_TRUE(result) << "the build waits on the FIFO";
+    EXPECT_EQ(*result, GetParam().result);
+}
+
+INSTANTIATE_TEST_SUITE_P(Codes, SourceFifos,
+                         ::testing::Values(SourceFifo{"LetterPiece", "single/A.wav", -8},
+                                           SourceFifo{"NumberedPiece", "single/1221.wav", -3},
+                                           SourceFifo{"WordList", "dir.txt", -5},
+                                           SourceFifo{"WordPiece", "section/welcome.wav", -7},
+                                           SourceFifo{"HanziList", "wordindex.txt", -10}),
                          [](const auto& param_info) { return std::string(param_info.param.name); });
 
 TEST_F(Builder, NamesThePieceThatFailedToOpenInTheLastProgressLine) {
