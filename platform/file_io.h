@@ -39,6 +39,11 @@ bool write_all(int fd, std::string_view data);
 // EISDIR for a folder, ENXIO for any other kind of file.
 Fd open_regular(const std::string& path);
 
+// A new, empty file at `path` with `mode` (less the umask), open for writing, in place of whatever file
+// stood there: a link or a FIFO at the name is removed, never written through. Invalid, with errno set,
+// when that cannot be (a folder at the name, a missing folder).
+Fd create_anew(const std::string& path, mode_t mode);
+
 struct FileText {
     bool exists = false;  // false: no such file (text empty)
     // The mode its replacement takes: the file's own permission bits when it is a regular file of this

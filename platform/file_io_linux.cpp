@@ -41,6 +41,12 @@ Fd open_regular(const std::string& path) {
     return fd;
 }
 
+Fd create_anew(const std::string& path, mode_t mode) {
+    if (::unlink(path.c_str()) != 0 && errno != ENOENT) return Fd();
+    // Something put at the name after the unlink makes the open fail rather than be written through.
+    return Fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
+}
+
 namespace {
 
 mode_t replacement_mode(const std::string& path, const struct stat& opened) {

@@ -12,10 +12,6 @@ namespace {
 
 constexpr size_t kBlockBytes = 512;
 
-File create(const std::string& path) {
-    return File(std::fopen(path.c_str(), "wb"));
-}
-
 // Closes an output file; false when what it held could not all be written.
 bool finish(File& f) {
     bool ok = !std::ferror(f.get());
@@ -33,7 +29,7 @@ class Builder {
     Builder(const char* src, const char* lib) : src_(src), lib_(lib) {}
 
     int32_t run() {
-        File samples = create(PathIn(lib_, kSampleFile));
+        File samples = CreateAnew(PathIn(lib_, kSampleFile));
         if (!samples) return kSampleFileFailed;
         samples_ = samples.get();
         if (int32_t r = build_pieces(); r != kBuilt) return r;
@@ -45,7 +41,7 @@ class Builder {
   private:
     // The letter and numbered pieces with their offset index.
     int32_t build_pieces() {
-        File index = create(PathIn(lib_, kOffsetIndexFile));
+        File index = CreateAnew(PathIn(lib_, kOffsetIndexFile));
         if (!index) return kOffsetIndexFailed;
         std::string single = PathIn(src_, "single");
         for (char letter = 'A'; letter <= 'Z'; ++letter) {
@@ -66,7 +62,7 @@ class Builder {
 
     // The word pieces and their records, in word-list order.
     int32_t build_words() {
-        File records = create(PathIn(lib_, kWordRecordFile));
+        File records = CreateAnew(PathIn(lib_, kWordRecordFile));
         if (!records) return kWordRecordsFailed;
         std::string list_path = PathIn(src_, "dir.txt");
         File list = OpenToRead(list_path);
@@ -105,7 +101,7 @@ class Builder {
     }
 
     int32_t build_hanzi_map() {
-        File map = create(PathIn(lib_, kHanziMapFile));
+        File map = CreateAnew(PathIn(lib_, kHanziMapFile));
         if (!map) return kHanziMapFailed;
         File list = OpenToRead(PathIn(src_, "wordindex.txt"));
         if (!list) return kHanziListMissing;

@@ -30,6 +30,10 @@ File OpenToRead(const std::string& path) {
     return stream_of(file_io::open_regular(path), "rb");
 }
 
+File CreateAnew(const std::string& path) {
+    return stream_of(file_io::create_anew(path, 0666), "wb");
+}
+
 void PutLe32(unsigned char* at, int32_t value) {
     uint32_t v = static_cast<uint32_t>(value);
     for (int i = 0; i < 4; ++i) at[i] = static_cast<unsigned char>(v >> (8 * i));

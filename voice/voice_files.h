@@ -35,6 +35,9 @@ using File = std::unique_ptr<std::FILE, FileCloser>;
 // A regular file opened to read as raw bytes; none for anything else at its name, where a FIFO or a
 // device could hold the call up for ever.
 File OpenToRead(const std::string& path);
+// A new file to write raw bytes to, in place of whatever stood at its name: a link planted there is
+// never written through. None when it cannot be made.
+File CreateAnew(const std::string& path);
 
 // Little-endian fields of the library files.
 void PutLe32(unsigned char* at, int32_t value);

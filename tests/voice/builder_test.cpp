@@ -327,6 +327,63 @@ INSTANTIATE_TEST_SUITE_P(Codes, SourceFifos,
                                            SourceFifo{"HanziList", "wordindex.txt", -10}),
                          [](const auto& param_info) { return std::string(param_info.param.name); });
 
+// What stands at a library file's name is replaced by the new file and never written through: a link
+// planted there once had the build overwrite its target.
+struct Planted {
+    const char* name;
+    const char* file;
+    enum Kind { Link, DanglingLink, HardLink, Fifo } kind;
+};
+
+class PlantedFiles : public Builder, public ::testing::WithParamInterface<Planted> {};
+
+TEST_P(PlantedFiles, AreReplacedByTheBuiltFileAndTheirTargetsKept) {
+    const Planted& c = GetParam();
+    const std::string at = lib() + "/" + c.file;
+    const std::string victim = out_ / "victim";
+    if (c.kind != Planted::DanglingLink) std::ofstream(victim) << "precious";
+    std::unique_ptr<PlantedFifo> fifo;
+    switch (c.kind) {
+        case Planted::Link:
+        case Planted::DanglingLink:
+            std::filesystem::create_symlink("../victim", at);
+            break;
+        case Planted::HardLink:
+            std::filesystem::create_hard_link(victim, at);
+            break;
+        case Planted::Fifo:
+            fifo = std::make_unique<PlantedFifo>(at);
+            ASSERT_TRUE(fifo->ok());
+            break;
+    }
+    std::optional<int32_t> result =
+        fifo ? returns_within(std::chrono::seconds(5), *fifo, [&] { return build(); }) : build();
+    ASSERT_TRUE(result) << "the build waits on the FIFO";
+    EXPECT_EQ(*result, 0) << errors_;
+
+    if (c.kind == Planted::DanglingLink) {
+        EXPECT_FALSE(std::filesystem::exists(victim));
+    } else {
+        EXPECT_EQ(read_all(victim), "precious");
+    }
+    ASSERT_TRUE(std::filesystem::is_regular_file(std::filesystem::symlink_status(at)));
+    const std::string clean = out_ / "clean";
+    std::filesystem::create_directories(clean);
+    CapturedFd quiet(1, out_ / "clean.txt");
+    ASSERT_EQ(library_.RebuildLib(source_.path(), clean), 0);
+    EXPECT_EQ(read_all(at), read_all(clean + "/" + c.file));
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, PlantedFiles,
+                         ::testing::Values(Planted{"LinkAtTheSampleFile", "vlib.dat", Planted::Link},
+                                           Planted{"LinkAtTheOffsetIndex", "vlib.dat.idx", Planted::Link},
+                                           Planted{"LinkAtTheWordRecords", "vlib.dat.sdx", Planted::Link},
+                                           Planted{"LinkAtTheHanziMap", "vlib.dat.wdx", Planted::Link},
+                                           Planted{"DanglingLink", "vlib.dat.sdx", Planted::DanglingLink},
+                                           Planted{"HardLink", "vlib.dat.wdx", Planted::HardLink},
+                                           Planted{"Fifo", "vlib.dat.idx", Planted::Fifo}),
+                         [](const auto& param_info) { return std::string(param_info.param.name); });
+
 TEST_F(Builder, NamesThePieceThatFailedToOpenInTheLastProgressLine) {
     std::filesystem::remove(source_ / "single/700.wav");
     ASSERT_EQ(build(), -3);
