@@ -8,7 +8,10 @@
 // Names and texts cross this interface in code page 936 (GBK) and are stored as UTF-8.
 // Every call reads the file afresh; every change rewrites the whole file under an advisory lock and
 // replaces it by rename, so a second process writing at the same time neither loses its change nor ours.
-// Values of other types and lines this layer cannot read are kept as they are. No call throws.
+// Values of other types and lines this layer cannot read are kept in their place, word for word; only the
+// layout around them is the writer's own: LF line ends (the CR before a line end is dropped), a first line
+// "REGEDIT4" (a byte-order mark is dropped), and one blank line before each key line and at the end (the
+// blank lines before the first key line and at the end of a key are not kept). No call throws.
 #pragma once
 
 #include <cstdint>

@@ -299,6 +299,16 @@ TEST_F(Registry, KeepsLinesItDoesNotUnderstandWordForWord) {
               "\n");
 }
 
+// What the header comment promises of the layout: a byte-order mark, the CRs at line ends and the blank
+// lines before the first key go; an unreadable line before the first key stays.
+TEST_F(Registry, KeepsTheLinesBeforeTheFirstKeyButNotTheBlankOnes) {
+    put_file(
+        "\xEF\xBB\xBF\r\n\r\nREGEDIT4\r\n\r\n; by hand\r\n\r\n  \r\n; again\r\n[HKEY_CURRENT_USER\\K]\r\n");
+    ASSERT_TRUE(Key::open(Hive::CurrentUser, "K", false)->write_dword("a", 1));
+    EXPECT_EQ(file_text(),
+              "REGEDIT4\n; by hand\n; again\n\n[HKEY_CURRENT_USER\\K]\n\"a\"=dword:00000001\n\n");
+}
+
 struct HandEdited {
     const char* label;
     std::string file;  // after "REGEDIT4\n[HKEY_CURRENT_USER\K]\n" unless it starts with '!'
