@@ -1,5 +1,7 @@
-// Whole-file reads and replacements for the text files the system keeps (registry hives, the cache file,
-// bus activation files): a file is never seen half written, also after a crash.
+// The files the system keeps. Whole-file reads and replacements (registry hives, the cache file, bus
+// activation files): a file is never seen half written, also after a crash. Opens of the files it only
+// reads or writes in place (the hot-key file, the voice library): a FIFO or a link where a file belongs
+// neither holds a call up nor redirects a write.
 #pragma once
 
 #include <sys/types.h>
