@@ -1,11 +1,10 @@
 #include "hkutils.h"
 
 #include "codepage.h"
+#include "file_io.h"
 #include "handler_error.h"
 #include "module.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -38,19 +37,10 @@ enum Tag : uint8_t {
 // read once the file is used up.
 class ValueReader {
   public:
-    explicit ValueReader(const std::string& path) {
-        fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-        int error = errno;
-        struct stat st {};
-        if (fd_ >= 0 && ::fstat(fd_, &st) == 0 && S_ISDIR(st.st_mode)) {
-            error = EISDIR;
-            Close();
-        }
-        if (fd_ < 0) throw HandlerError(kOpenFailure + ("\"" + path + "\". ") + std::strerror(error));
-        // Opened without blocking so that a FIFO in the file's place cannot hang the open; reads block.
-        ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
+    explicit ValueReader(const std::string& path) : fd_(file_io::open_regular(path)) {
+        const int error = errno;
+        if (!fd_) throw HandlerError(kOpenFailure + ("\"" + path + "\". ") + std::strerror(error));
     }
-    ~ValueReader() { Close(); }
     ValueReader(const ValueReader&) = delete;
     ValueReader& operator=(const ValueReader&) = delete;
 
@@ -102,17 +92,12 @@ class ValueReader {
     }
 
   private:
-    void Close() {
-        if (fd_ >= 0) ::close(fd_);
-        fd_ = -1;
-    }
-
     // At least one byte in the buffer, or the read error.
     void Fill() {
         if (pos_ < length_) return;
         ssize_t n;
         do {
-            n = ::read(fd_, buffer_.data(), buffer_.size());
+            n = ::read(fd_.get(), buffer_.data(), buffer_.size());
         } while (n < 0 && errno == EINTR);
         if (n <= 0) throw HandlerError(kReadError);
         pos_ = 0;
@@ -138,7 +123,7 @@ class ValueReader {
         return value;
     }
 
-    int fd_ = -1;
+    file_io::Fd fd_;
     std::array<char, 4096> buffer_{};
     size_t pos_ = 0;
     size_t length_ = 0;

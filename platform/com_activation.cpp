@@ -39,6 +39,9 @@ HResult register_activation(const Guid& clsid, std::string_view server_path) {
     if (!file_io::make_folders(file.substr(0, file.rfind('/')))) return kRegistryWriteFailed;
     std::string content =
         "[D-BUS Service]\nName=" + bus_name(clsid) + "\nExec=" + exec_quoted(server_path) + "\n";
+    // Two registrations at once would share the one temporary file: they take turns on a lock beside it.
+    auto held = file_io::lock_file(file + ".lock", true, true);
+    if (!held) return kRegistryWriteFailed;
     return file_io::replace_file(file, content, 0644) ? kOk : kRegistryWriteFailed;
 }
 

@@ -24,26 +24,25 @@ std::string replace_module(std::string_view data, std::string_view module_gbk) {
 }  // namespace
 
 HResult apply_registry_script(RegistryScript script, bool registering, std::string_view module_path) {
-    bool ok = true;
-    if (!registering) {
-        for (const ScriptKey& key : script)
-            if (key.rule != KeyRule::NoRemove)
-                ok = registry::delete_key_tree(Hive::ClassesRoot, key.path) && ok;
-        return ok ? kOk : kRegistryWriteFailed;
-    }
+    using registry::Edit;
     std::string module_gbk = codepage::gbk_from_utf8(module_path);
+    std::vector<Edit> edits;
     for (const ScriptKey& key : script) {
-        if (key.rule == KeyRule::ForceRemove)
-            ok = registry::delete_key_tree(Hive::ClassesRoot, key.path) && ok;
-        auto opened = registry::Key::open(Hive::ClassesRoot, key.path, true);
-        if (!opened) {
-            ok = false;
+        std::string path(key.path);
+        if (!registering) {
+            if (key.rule != KeyRule::NoRemove) edits.push_back({Edit::Kind::DeleteKeyTree, path, {}, {}});
             continue;
         }
+        if (key.rule == KeyRule::ForceRemove) edits.push_back({Edit::Kind::DeleteKeyTree, path, {}, {}});
+        edits.push_back({Edit::Kind::CreateKey, path, {}, {}});
         for (const ScriptValue& value : key.values)
-            ok = opened->write_string(value.name, replace_module(value.data, module_gbk)) && ok;
+            edits.push_back({Edit::Kind::Write,
+                             path,
+                             std::string(value.name),
+                             {registry::ValueType::String, replace_module(value.data, module_gbk), 0}});
     }
-    return ok ? kOk : kRegistryWriteFailed;
+    // One change of the file: a client that looks the class up meanwhile finds the old keys or the new.
+    return registry::apply(Hive::ClassesRoot, edits) ? kOk : kRegistryWriteFailed;
 }
 
 }  // namespace tavc::com

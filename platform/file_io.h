@@ -1,5 +1,7 @@
-// Whole-file reads and replacements for the text files the system keeps (registry hives, the cache file,
-// bus activation files): a file is never seen half written, also after a crash.
+// The files the system keeps. Whole-file reads and replacements (registry hives, the cache file, bus
+// activation files): a file is never seen half written, also after a crash. Opens of the files it only
+// reads or writes in place (the hot-key file, the voice library): a FIFO or a link where a file belongs
+// neither holds a call up nor redirects a write.
 #pragma once
 
 #include <sys/types.h>
@@ -34,14 +36,26 @@ class Fd {
 // Writes all of data, resuming after signals and partial writes.
 bool write_all(int fd, std::string_view data);
 
+// Opens an existing file to read when it is a regular file; a FIFO, a device or a socket in its place
+// could hold up the open or every read for ever. An invalid descriptor, with errno set, otherwise:
+// EISDIR for a folder, ENXIO for any other kind of file.
+Fd open_regular(const std::string& path);
+
+// A new, empty file at `path` with `mode` (less the umask), open for writing, in place of whatever file
+// stood there: a link or a FIFO at the name is removed, never written through. Invalid, with errno set,
+// when that cannot be (a folder at the name, a missing folder).
+Fd create_anew(const std::string& path, mode_t mode);
+
 struct FileText {
     bool exists = false;  // false: no such file (text empty)
-    mode_t mode = 0600;   // the file's permission bits when it exists
+    // The mode its replacement takes: the file's own permission bits when it is a regular file of this
+    // process's owner, else 0600, so that a link or another user's file lends its mode to nothing.
+    mode_t mode = 0600;
     std::string text;
 };
 
 // The whole file; none when it exists but cannot be read or is not a regular file (then nothing may
-// replace it). Never blocks on a FIFO put in the file's place.
+// replace it). Opened with open_regular: never blocks on a FIFO put in the file's place.
 std::optional<FileText> read_file(const std::string& path);
 
 // Creates the folder and its missing parents with `mode`. True when it is a folder afterwards.

@@ -28,17 +28,48 @@ bool write_all(int fd, std::string_view data) {
     return true;
 }
 
+Fd open_regular(const std::string& path) {
+    // Without O_NONBLOCK the open of a FIFO waits for a writer; on a regular file the flag does nothing.
+    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (!fd) return fd;
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0) return Fd();
+    if (!S_ISREG(st.st_mode)) {
+        errno = S_ISDIR(st.st_mode) ? EISDIR : ENXIO;
+        return Fd();
+    }
+    return fd;
+}
+
+Fd create_anew(const std::string& path, mode_t mode) {
+    if (::unlink(path.c_str()) != 0 && errno != ENOENT) return Fd();
+    // Something put at the name after the unlink makes the open fail rather than be written through.
+    return Fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
+}
+
+namespace {
+
+mode_t replacement_mode(const std::string& path, const struct stat& opened) {
+    struct stat at {};
+    if (::lstat(path.c_str(), &at) != 0 || !S_ISREG(at.st_mode) || at.st_dev != opened.st_dev ||
+        at.st_ino != opened.st_ino || at.st_uid != ::geteuid())
+        return 0600;
+    return at.st_mode & 07777;
+}
+
+}  // namespace
+
 std::optional<FileText> read_file(const std::string& path) {
     FileText file;
-    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    Fd fd = open_regular(path);
     if (!fd) {
         if (errno == ENOENT || errno == ENOTDIR) return file;
         return std::nullopt;
     }
     struct stat st {};
-    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+    if (::fstat(fd.get(), &st) != 0) return std::nullopt;
     file.exists = true;
-    file.mode = st.st_mode & 07777;
+    file.mode = replacement_mode(path, st);
     char buf[65536];
     for (;;) {
         ssize_t n = ::read(fd.get(), buf, sizeof buf);

@@ -8,11 +8,15 @@
 // Names and texts cross this interface in code page 936 (GBK) and are stored as UTF-8.
 // Every call reads the file afresh; every change rewrites the whole file under an advisory lock and
 // replaces it by rename, so a second process writing at the same time neither loses its change nor ours.
-// Values of other types and lines this layer cannot read are kept as they are. No call throws.
+// Values of other types and lines this layer cannot read are kept in their place, word for word; only the
+// layout around them is the writer's own: LF line ends (the CR before a line end is dropped), a first line
+// "REGEDIT4" (a byte-order mark is dropped), and one blank line before each key line and at the end (the
+// blank lines before the first key line and at the end of a key are not kept). No call throws.
 #pragma once
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -77,5 +81,23 @@ bool key_exists(Hive hive, std::string_view path);
 // Deletes the key with all its subkeys and values. True when it is gone afterwards; false for the hive
 // itself (the empty path).
 bool delete_key_tree(Hive hive, std::string_view path);
+
+// One change for apply(), with the rules of the call it is named after.
+struct Edit {
+    enum class Kind {
+        DeleteKeyTree,  // delete_key_tree(path)
+        CreateKey,      // Key::open(path, true)
+        Write,          // Key::write(name, value) on the key at path
+    };
+    Kind kind = Kind::CreateKey;
+    std::string path;  // GBK
+    std::string name;  // Write: the value name (GBK)
+    Value value;       // Write
+};
+
+// Makes the edits in order as one replacement of the hive's file, so that a reader sees the file as it
+// was or with every edit made, never in between. False, with the file left as it was, when any edit
+// would be refused on its own or the file cannot be read or replaced.
+bool apply(Hive hive, std::span<const Edit> edits);
 
 }  // namespace tavc::registry

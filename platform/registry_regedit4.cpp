@@ -574,6 +574,84 @@ std::optional<KeyText> load_key(Hive hive, std::string_view path) {
     return KeyText{std::move(*parts), std::move(*hive_text)};
 }
 
+// An edit with its names read, as it runs on the text.
+struct ReadEdit {
+    Edit::Kind kind;
+    Path path;
+    std::string name;  // Write: UTF-8
+    const Value* value = nullptr;
+};
+
+// None for an edit that is refused whatever the file holds.
+std::optional<ReadEdit> read_edit(const Edit& edit) {
+    auto parts = parse_path(edit.path);
+    if (!parts) return std::nullopt;
+    ReadEdit read{edit.kind, std::move(*parts), {}, &edit.value};
+    if (edit.kind == Edit::Kind::DeleteKeyTree && read.path.empty()) return std::nullopt;  // the hive itself
+    if (edit.kind == Edit::Kind::Write) {
+        read.name = codepage::utf8_from_gbk(edit.name);
+        if (!fits_on_a_line(read.name) || !encode(read.name, edit.value)) return std::nullopt;
+    }
+    return read;
+}
+
+// None to refuse, else whether the edit changed the text.
+std::optional<bool> run_edit(HiveText& t, Hive hive, const ReadEdit& edit) {
+    bool changed = false;
+    switch (edit.kind) {
+        case Edit::Kind::CreateKey:
+            ensure_key(t, hive, edit.path, changed);
+            return changed;
+        case Edit::Kind::DeleteKeyTree: {
+            Path parent = stored_spelling(t, Path(edit.path.begin(), edit.path.end() - 1));
+            changed = std::erase_if(t.sections, [&](const Section& s) {
+                          return s.ours && has_prefix(s.path, edit.path);
+                      }) > 0;
+            if (changed && !parent.empty()) ensure_key(t, hive, parent, changed);
+            return changed;
+        }
+        case Edit::Kind::Write: {
+            Section& target = ensure_key(t, hive, edit.path, changed);
+            // The last copy of the name is the one readers see; it takes the new value, the others go.
+            Line* kept = find_value(t, edit.path, edit.name);
+            auto text = encode(kept ? kept->name : edit.name, *edit.value);
+            if (!text) return std::nullopt;
+            if (!kept) {
+                target.lines.push_back(Line{true, edit.name, {*text}});
+                return true;
+            }
+            if (kept->raw != std::vector<std::string>{*text}) {
+                kept->raw = {*text};
+                changed = true;
+            }
+            for_each_section(t, edit.path, [&](Section& s) {
+                changed |= erase_values(
+                    s, [&](const Line& line) { return &line != kept && iequal(line.name, edit.name); });
+            });
+            return changed;
+        }
+    }
+    return std::nullopt;
+}
+
+bool apply_edits(Hive hive, std::span<const Edit> edits) {
+    std::vector<ReadEdit> read;
+    for (const Edit& edit : edits) {
+        auto r = read_edit(edit);
+        if (!r) return false;
+        read.push_back(std::move(*r));
+    }
+    return change(hive, [&](HiveText& t) -> std::optional<bool> {
+        bool changed = false;
+        for (const ReadEdit& edit : read) {
+            auto c = run_edit(t, hive, edit);
+            if (!c) return std::nullopt;
+            changed |= *c;
+        }
+        return changed;
+    });
+}
+
 }  // namespace
 
 std::string hive_file(Hive hive) {
@@ -590,12 +668,8 @@ std::optional<Key> Key::open(Hive hive, std::string_view path, bool create) {
         if (!hive_text) return std::nullopt;
         if (!key_in(*hive_text, *parts)) {
             if (!create) return std::nullopt;
-            bool made = change(hive, [&](HiveText& t) -> std::optional<bool> {
-                bool changed = false;
-                ensure_key(t, hive, *parts, changed);
-                return changed;
-            });
-            if (!made) return std::nullopt;
+            const Edit edit{Edit::Kind::CreateKey, std::string(path), {}, {}};
+            if (!apply_edits(hive, {&edit, 1})) return std::nullopt;
         }
         return Key(hive, gbk_path(*parts));
     });
@@ -632,30 +706,8 @@ std::optional<std::string> Key::read_string(std::string_view name) const {
 
 bool Key::write(std::string_view name, const Value& value) {
     return guarded(false, [&] {
-        auto parts = parse_path(path_);
-        std::string utf8_name = codepage::utf8_from_gbk(name);
-        if (!parts || !fits_on_a_line(utf8_name) || !encode(utf8_name, value)) return false;
-        return change(hive_, [&](HiveText& t) -> std::optional<bool> {
-            bool changed = false;
-            Section& target = ensure_key(t, hive_, *parts, changed);
-            // The last copy of the name is the one readers see; it takes the new value, the others go.
-            Line* kept = find_value(t, *parts, utf8_name);
-            auto text = encode(kept ? kept->name : utf8_name, value);
-            if (!text) return std::nullopt;
-            if (!kept) {
-                target.lines.push_back(Line{true, utf8_name, {*text}});
-                return true;
-            }
-            if (kept->raw != std::vector<std::string>{*text}) {
-                kept->raw = {*text};
-                changed = true;
-            }
-            for_each_section(t, *parts, [&](Section& s) {
-                changed |= erase_values(
-                    s, [&](const Line& line) { return &line != kept && iequal(line.name, utf8_name); });
-            });
-            return changed;
-        });
+        const Edit edit{Edit::Kind::Write, path_, std::string(name), value};
+        return apply_edits(hive_, {&edit, 1});
     });
 }
 
@@ -714,17 +766,13 @@ bool key_exists(Hive hive, std::string_view path) {
 
 bool delete_key_tree(Hive hive, std::string_view path) {
     return guarded(false, [&] {
-        auto parts = parse_path(path);
-        if (!parts || parts->empty()) return false;  // the hive itself is never deleted
-        return change(hive, [&](HiveText& t) -> std::optional<bool> {
-            Path parent = stored_spelling(t, Path(parts->begin(), parts->end() - 1));
-            bool changed = std::erase_if(t.sections, [&](const Section& s) {
-                               return s.ours && has_prefix(s.path, *parts);
-                           }) > 0;
-            if (changed && !parent.empty()) ensure_key(t, hive, parent, changed);
-            return changed;
-        });
+        const Edit edit{Edit::Kind::DeleteKeyTree, std::string(path), {}, {}};
+        return apply_edits(hive, {&edit, 1});
     });
+}
+
+bool apply(Hive hive, std::span<const Edit> edits) {
+    return guarded(false, [&] { return apply_edits(hive, edits); });
 }
 
 }  // namespace tavc::registry

@@ -1,7 +1,5 @@
 #include "library_builder.h"
 
-#include <sys/stat.h>
-
 #include <climits>
 #include <cstdio>
 #include <memory>
@@ -13,23 +11,6 @@ namespace tavc::voxcat {
 namespace {
 
 constexpr size_t kBlockBytes = 512;
-
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
-
-// Opens a file to read; a folder cannot be opened as one.
-File open_to_read(const std::string& path) {
-    File f(std::fopen(path.c_str(), "rb"));
-    struct stat st {};
-    if (f && (fstat(fileno(f.get()), &st) != 0 || S_ISDIR(st.st_mode))) f.reset();
-    return f;
-}
-
-File create(const std::string& path) {
-    return File(std::fopen(path.c_str(), "wb"));
-}
 
 // Closes an output file; false when what it held could not all be written.
 bool finish(File& f) {
@@ -48,7 +29,7 @@ class Builder {
     Builder(const char* src, const char* lib) : src_(src), lib_(lib) {}
 
     int32_t run() {
-        File samples = create(PathIn(lib_, kSampleFile));
+        File samples = CreateAnew(PathIn(lib_, kSampleFile));
         if (!samples) return kSampleFileFailed;
         samples_ = samples.get();
         if (int32_t r = build_pieces(); r != kBuilt) return r;
@@ -60,7 +41,7 @@ class Builder {
   private:
     // The letter and numbered pieces with their offset index.
     int32_t build_pieces() {
-        File index = create(PathIn(lib_, kOffsetIndexFile));
+        File index = CreateAnew(PathIn(lib_, kOffsetIndexFile));
         if (!index) return kOffsetIndexFailed;
         std::string single = PathIn(src_, "single");
         for (char letter = 'A'; letter <= 'Z'; ++letter) {
@@ -81,10 +62,10 @@ class Builder {
 
     // The word pieces and their records, in word-list order.
     int32_t build_words() {
-        File records = create(PathIn(lib_, kWordRecordFile));
+        File records = CreateAnew(PathIn(lib_, kWordRecordFile));
         if (!records) return kWordRecordsFailed;
         std::string list_path = PathIn(src_, "dir.txt");
-        File list = open_to_read(list_path);
+        File list = OpenToRead(list_path);
         if (!list) return kWordListMissing;
         ListReader reader(list.get());
         std::string line;
@@ -120,9 +101,9 @@ class Builder {
     }
 
     int32_t build_hanzi_map() {
-        File map = create(PathIn(lib_, kHanziMapFile));
+        File map = CreateAnew(PathIn(lib_, kHanziMapFile));
         if (!map) return kHanziMapFailed;
-        File list = open_to_read(PathIn(src_, "wordindex.txt"));
+        File list = OpenToRead(PathIn(src_, "wordindex.txt"));
         if (!list) return kHanziListMissing;
         ListReader reader(list.get());
         std::string line;
@@ -143,7 +124,7 @@ class Builder {
     int32_t copy_piece(const std::string& path, std::FILE* index, int32_t missing) {
         std::printf("process %s...\n", path.c_str());
         std::fflush(stdout);
-        File piece = open_to_read(path);
+        File piece = OpenToRead(path);
         if (!piece) return missing;
         unsigned char block[kBlockBytes];
         std::fread(block, 1, kWavHeaderBytes, piece.get());

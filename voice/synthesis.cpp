@@ -38,10 +38,6 @@ bool starts_with(std::string_view run, const std::string& word) {
     return run.size() >= word.size() && run.compare(0, word.size(), word) == 0;
 }
 
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-
 // The bytes a place takes in the image.
 uint64_t bytes_of(const Part& part) {
     return part.silence ? kSilenceBlockBytes : static_cast<uint64_t>(part.piece.length);
@@ -101,9 +97,9 @@ Utterance PlanUtterance(std::string_view text, const VoiceIndex& index) {
 
 std::optional<WavImage> SynthesizeToBuffer(std::string_view text, const VoiceIndex& index,
                                            const std::string& folder) {
-    std::unique_ptr<std::FILE, FileCloser> samples(std::fopen(PathIn(folder, kSampleFile).c_str(), "rb"));
+    File samples = OpenToRead(PathIn(folder, kSampleFile));
     struct stat st {};
-    if (!samples || fstat(fileno(samples.get()), &st) != 0 || S_ISDIR(st.st_mode)) return std::nullopt;
+    if (!samples || fstat(fileno(samples.get()), &st) != 0) return std::nullopt;
     const int64_t file_size = st.st_size;
 
     Utterance parts = PlanUtterance(text, index);

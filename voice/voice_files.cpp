@@ -2,12 +2,20 @@
 
 #include <cstdlib>
 
+#include "file_io.h"
+
 namespace tavc::voxcat {
 namespace {
 
 constexpr size_t kLinePieceBytes = 62;
 constexpr int kEndOfFileByte = 0x1A;
 constexpr int kNothingPending = EOF - 1;
+
+File stream_of(file_io::Fd fd, const char* mode) {
+    File file(fd ? ::fdopen(fd.get(), mode) : nullptr);
+    if (file) fd.release();
+    return file;
+}
 
 }  // namespace
 
@@ -16,6 +24,14 @@ std::string PathIn(std::string_view folder, std::string_view name) {
     path += '/';
     path += name;
     return path;
+}
+
+File OpenToRead(const std::string& path) {
+    return stream_of(file_io::open_regular(path), "rb");
+}
+
+File CreateAnew(const std::string& path) {
+    return stream_of(file_io::create_anew(path, 0666), "wb");
 }
 
 void PutLe32(unsigned char* at, int32_t value) {

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -25,6 +26,18 @@ inline constexpr size_t kLongestWord = kWordFieldBytes - 1;
 
 // "folder/name"
 std::string PathIn(std::string_view folder, std::string_view name);
+
+struct FileCloser {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using File = std::unique_ptr<std::FILE, FileCloser>;
+
+// A regular file opened to read as raw bytes; none for anything else at its name, where a FIFO or a
+// device could hold the call up for ever.
+File OpenToRead(const std::string& path);
+// A new file to write raw bytes to, in place of whatever stood at its name: a link planted there is
+// never written through. None when it cannot be made.
+File CreateAnew(const std::string& path);
 
 // Little-endian fields of the library files.
 void PutLe32(unsigned char* at, int32_t value);

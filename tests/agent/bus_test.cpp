@@ -140,6 +140,35 @@ TEST_F(AgentOnBus, SoundsInARowUnderAServerLockRunInOneDrainOfOneAgent) {
     EXPECT_TRUE(tavc::test::wait_for_exit(calls[0].pid, 10s));
 }
 
+// Registering again (a repair, an update) while the counter speaks: every call finds the class and runs.
+TEST_F(AgentOnBus, RegisteringAgainWhileClientsSpeakFailsNoCall) {
+    constexpr int kRegistrations = 5;
+    std::atomic<int> registered{0};
+    std::atomic<int> refused{0};
+    std::atomic<bool> stop{false};
+    std::thread registering([&] {
+        while (!stop && registered < kRegistrations) (run_corvis("-RegServer") == 0 ? registered : refused)++;
+    });
+    // One call at a time, each run before the next, as the counter speaks: the ring never fills.
+    size_t calls = 0;
+    size_t failures = 0;
+    const auto give_up = std::chrono::steady_clock::now() + 60s;
+    for (; (calls < 40 || registered < kRegistrations) && std::chrono::steady_clock::now() < give_up;
+         ++calls) {
+        if (exports_->speak("ab", 1) != 0) {
+            ++failures;
+        } else if (record_->wait_for_calls(calls + 1 - failures, 10s).size() != calls + 1 - failures) {
+            ADD_FAILURE() << "call " << calls << " never reached the driver";
+            break;
+        }
+    }
+    stop = true;
+    registering.join();
+    EXPECT_EQ(registered, kRegistrations);
+    EXPECT_EQ(refused, 0);
+    EXPECT_EQ(failures, 0u) << "of " << calls << " calls";
+}
+
 TEST_F(AgentOnBus, UnregisteredAgentGivesMinusOneAtOnce) {
     ASSERT_EQ(run_corvis("-UnregServer"), 0);
     const auto start = std::chrono::steady_clock::now();

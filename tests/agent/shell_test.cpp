@@ -173,6 +173,20 @@ TEST_F(AgentProgram, UnregisteringLeavesTheRootsAndOtherClasses) {
     EXPECT_EQ(run(corvis_, "/UnregServer"), 0);
 }
 
+// An installer and a user may register at the same moment: each registration succeeds and says so.
+TEST_F(AgentProgram, TwoRegistrationsAtOnceBothSucceed) {
+    constexpr int kRounds = 20;
+    for (int round = 0; round < kRounds; ++round) {
+        ChildProcess first({corvis_.string(), "-RegServer"});
+        ChildProcess second({corvis_.string(), "-RegServer"});
+        EXPECT_EQ(first.wait(10s), 0) << "round " << round;
+        EXPECT_EQ(second.wait(10s), 0) << "round " << round;
+    }
+    EXPECT_EQ(classes_root(), expected_keys(corvis_.string()));
+    EXPECT_EQ(read_file(service_file()), "[D-BUS Service]\nName=" + tavc::com::bus_name(corvis::kKelClassId) +
+                                             "\nExec=" + corvis_.string() + "\n");
+}
+
 TEST_F(AgentProgram, RegistersItsOwnPathFromAFolderWithADash) {
     std::filesystem::create_directories(root_ / "with-dash");
     const auto copy = root_ / "with-dash" / "corvis";

@@ -6,6 +6,7 @@
 #include "handler_error.h"
 #include "hkutils.h"
 #include "hotkeys.h"
+#include "planted_fifo.h"
 #include "temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -224,6 +225,25 @@ TEST(HotKeyFileOpening, AFolderInTheFilesPlaceCannotBeOpened) {
     } catch (const HandlerError& e) {
         EXPECT_EQ(std::string(e.what()), "Cannot open file \"" + folder.path() + "\". Is a directory");
     }
+}
+
+// A FIFO left in the file's place once hung the start-up for ever: it cannot be opened as the file.
+TEST(HotKeyFileOpening, AFifoInTheFilesPlaceCannotBeOpened) {
+    test::TempFolder folder("hotkey_file");
+    const std::string path = folder / "tavcclt.hkd";
+    test::PlantedFifo fifo(path);
+    ASSERT_TRUE(fifo.ok());
+    auto error = test::returns_within(std::chrono::seconds(5), fifo, [&] {
+        THotKeyList list;
+        try {
+            LoadHotKeyFile(list, path);
+        } catch (const HandlerError& e) {
+            return std::string(e.what());
+        }
+        return std::string("no error");
+    });
+    ASSERT_TRUE(error) << "the reader waits on the FIFO";
+    EXPECT_EQ(*error, "Cannot open file \"" + path + "\". No such device or address");
 }
 
 TEST(HotKeyFilePath, IsTheProgramsPathWithTheHkdExtension) {

@@ -9,6 +9,7 @@
 
 #include "assistant_program.h"
 #include "keyboard.h"
+#include "planted_fifo.h"
 #include "profile.h"
 #include "rating_server_fake.h"
 #include "registry.h"
@@ -557,9 +558,9 @@ TEST_F(AssistantProgramTest, TheDialogsOpenAtTheCentreOfTheDesktopAfterALogin) {
 // (it fires while the box is up, before the window is first shown), and no hot key acts.
 struct BrokenHotKeyFile {
     const char* name;
-    bool present;
-    size_t keep;  // bytes kept of the usual file
-    const char* error;
+    enum { kMissing, kCut, kFifo } file;
+    size_t keep;        // bytes kept of the usual file
+    const char* error;  // after "Cannot open file "<path>". " for a file that cannot be opened
     friend void PrintTo(const BrokenHotKeyFile& c, std::ostream* os) { *os << c.name; }
 };
 
@@ -570,10 +571,14 @@ TEST_P(BrokenHotKeyFileTest, IsReportedAndLeavesNoHotKey) {
     const std::string file = app_->folder() + "/tavcclt.hkd";
     std::string bytes = hot_key_file(usual_hot_keys());
     std::filesystem::remove(file);
-    if (GetParam().present) std::ofstream(file, std::ios::binary) << bytes.substr(0, GetParam().keep);
+    if (GetParam().file == GetParam().kCut)
+        std::ofstream(file, std::ios::binary) << bytes.substr(0, GetParam().keep);
+    // A FIFO in the file's place once held the start-up for ever, its window never painted.
+    std::optional<PlantedFifo> fifo;
+    if (GetParam().file == GetParam().kFifo) ASSERT_TRUE(fifo.emplace(file).ok());
     std::unique_ptr<ChildProcess> program = app_->start();
     std::string error = GetParam().error;
-    if (error.empty()) error = "Cannot open file \"" + file + "\". No such file or directory";
+    if (GetParam().file != GetParam().kCut) error = "Cannot open file \"" + file + "\". " + error;
     ASSERT_TRUE(app_->probe().wait_for("error " + ProgramName() + "|" + error)) << app_->stderr_text();
     ASSERT_TRUE(app_->answer_box(ProgramName(), "Return"));
     // Whether the timer fired before the box was answered decides whether the window stays up; both came
@@ -600,9 +605,11 @@ TEST_P(BrokenHotKeyFileTest, IsReportedAndLeavesNoHotKey) {
 
 INSTANTIATE_TEST_SUITE_P(
     Files, BrokenHotKeyFileTest,
-    ::testing::Values(BrokenHotKeyFile{"Missing", false, 0, ""},
-                      // header 11 bytes, records of 22 and 20: in the third record, after its name
-                      BrokenHotKeyFile{"CutShort", true, 11 + 22 + 20 + 5, "Stream read error."}),
+    ::testing::Values(
+        BrokenHotKeyFile{"Missing", BrokenHotKeyFile::kMissing, 0, "No such file or directory."},
+        BrokenHotKeyFile{"Fifo", BrokenHotKeyFile::kFifo, 0, "No such device or address."},
+        // header 11 bytes, records of 22 and 20: in the third record, after its name
+        BrokenHotKeyFile{"CutShort", BrokenHotKeyFile::kCut, 11 + 22 + 20 + 5, "Stream read error."}),
     [](const ::testing::TestParamInfo<BrokenHotKeyFile>& param) { return std::string(param.param.name); });
 
 // Outside demo mode every login registers the hot keys again: a combination another program held at the

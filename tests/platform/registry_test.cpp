@@ -1,5 +1,7 @@
 #include "registry.h"
 
+#include <sys/inotify.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -8,18 +10,21 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 
 #include <gtest/gtest.h>
 
 #include "child_process.h"
 #include "codepage.h"
+#include "file_io.h"
 #include "temp_folder.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using tavc::codepage::gbk_from_utf8;
+using tavc::registry::apply;
 using tavc::registry::delete_key_tree;
 using tavc::registry::Hive;
 using tavc::registry::hive_file;
@@ -181,6 +186,49 @@ TEST_F(Registry, DeletesAKeyTreeAndNothingBeside) {
     EXPECT_TRUE(key_exists(Hive::CurrentUser, "A\\B2"));
 }
 
+// Edits that belong together reach the file in one replacement, seen by a watcher of the folder as one
+// file moved into place; when one of them is refused, none is made.
+TEST_F(Registry, AppliesSeveralEditsAsOneReplacementOrNone) {
+    using tavc::registry::Edit;
+    ASSERT_TRUE(Key::open(Hive::ClassesRoot, "CLSID\\{X}\\Old", true));
+    const std::string before = file_text(Hive::ClassesRoot);
+    tavc::file_io::Fd watch(inotify_init1(IN_CLOEXEC | IN_NONBLOCK));
+    ASSERT_TRUE(watch);
+    ASSERT_GE(inotify_add_watch(watch.get(), folder().c_str(), IN_MOVED_TO), 0);
+    auto replacements = [&] {
+        int n = 0;
+        alignas(inotify_event) char events[4096];
+        for (ssize_t got; (got = read(watch.get(), events, sizeof events)) > 0;)
+            for (char* at = events; at < events + got;) {
+                auto* event = reinterpret_cast<inotify_event*>(at);
+                n += std::string(event->name) == "classes.reg";
+                at += sizeof(inotify_event) + event->len;
+            }
+        return n;
+    };
+    auto text = [](const char* s) { return Value{ValueType::String, s, 0}; };
+
+    const Edit refused[] = {
+        {Edit::Kind::DeleteKeyTree, "CLSID\\{X}", {}, {}},
+        {Edit::Kind::Write, "CLSID\\{X}", "a\nb", text("x")},
+    };
+    EXPECT_FALSE(apply(Hive::ClassesRoot, refused));
+    EXPECT_EQ(file_text(Hive::ClassesRoot), before);
+    EXPECT_EQ(replacements(), 0);
+
+    const Edit edits[] = {
+        {Edit::Kind::DeleteKeyTree, "CLSID\\{X}", {}, {}},
+        {Edit::Kind::CreateKey, "CLSID\\{X}", {}, {}},
+        {Edit::Kind::Write, "CLSID\\{X}", "", text("Kel Class")},
+        {Edit::Kind::Write, "CLSID\\{X}\\LocalServer32", "", text("/usr/bin/corvis")},
+    };
+    EXPECT_TRUE(apply(Hive::ClassesRoot, edits));
+    EXPECT_EQ(replacements(), 1);
+    EXPECT_EQ(file_text(Hive::ClassesRoot),
+              "REGEDIT4\n\n[HKEY_CLASSES_ROOT\\CLSID]\n\n[HKEY_CLASSES_ROOT\\CLSID\\{X}]\n@=\"Kel Class\"\n\n"
+              "[HKEY_CLASSES_ROOT\\CLSID\\{X}\\LocalServer32]\n@=\"/usr/bin/corvis\"\n\n");
+}
+
 TEST_F(Registry, KeepsTheParentsOfADeletedKeyEvenWhenOnlyImplied) {
     put_file("REGEDIT4\n[HKEY_CURRENT_USER\\A\\B\\C]\n\"v\"=\"1\"\n");
     EXPECT_TRUE(key_exists(Hive::CurrentUser, "A\\B"));
@@ -249,6 +297,16 @@ TEST_F(Registry, KeepsLinesItDoesNotUnderstandWordForWord) {
               "[HKEY_CURRENT_USER\\Bad\\\\Path]\n"
               "\"Kept\"=\"too\"\n"
               "\n");
+}
+
+// What the header comment promises of the layout: a byte-order mark, the CRs at line ends and the blank
+// lines before the first key go; an unreadable line before the first key stays.
+TEST_F(Registry, KeepsTheLinesBeforeTheFirstKeyButNotTheBlankOnes) {
+    put_file(
+        "\xEF\xBB\xBF\r\n\r\nREGEDIT4\r\n\r\n; by hand\r\n\r\n  \r\n; again\r\n[HKEY_CURRENT_USER\\K]\r\n");
+    ASSERT_TRUE(Key::open(Hive::CurrentUser, "K", false)->write_dword("a", 1));
+    EXPECT_EQ(file_text(),
+              "REGEDIT4\n; by hand\n; again\n\n[HKEY_CURRENT_USER\\K]\n\"a\"=dword:00000001\n\n");
 }
 
 struct HandEdited {
@@ -387,6 +445,48 @@ TEST_F(Registry, FailsWhenTheFileCannotBeReadOrReplaced) {
     std::ofstream(folder()) << "a file where the folder belongs";
     EXPECT_FALSE(Key::open(Hive::CurrentUser, kSettings, true));
     EXPECT_EQ(Key::open(Hive::CurrentUser, "", false)->write_dword("a", 1), false);
+}
+
+// A replacement keeps the mode of a hive file its user made, and lends none from what stands in its place.
+TEST_F(Registry, AReplacedFileKeepsTheModeOfItsOwnersRegularFileOnly) {
+    struct Case {
+        const char* label;
+        bool link;     // the hive file is a link to the file of that mode
+        bool foreign;  // the file belongs to another user (only root can make one)
+        mode_t mode;
+        mode_t expected;
+    };
+    const Case cases[] = {
+        {"its owner's regular file", false, false, 0640, 0640},
+        {"a link to a file of mode 0666", true, false, 0666, 0600},
+        {"another user's regular file", false, true, 0666, 0600},  // last: it may skip
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        if (c.foreign && geteuid() != 0) GTEST_SKIP() << "only root can make a file of another user";
+        fs::remove_all(folder());
+        fs::create_directories(folder());
+        const std::string target = c.link ? root_ + "/elsewhere.reg" : hive_file(Hive::CurrentUser);
+        const std::string text = "REGEDIT4\n\n[HKEY_CURRENT_USER\\K]\n\n";
+        std::ofstream(target, std::ios::binary) << text;
+        ASSERT_EQ(chmod(target.c_str(), c.mode), 0);
+        if (c.foreign) {
+            ASSERT_EQ(chown(target.c_str(), 65534, 65534), 0);
+        }
+        if (c.link) fs::create_symlink(target, hive_file(Hive::CurrentUser));
+
+        ASSERT_TRUE(Key::open(Hive::CurrentUser, "K", false)->write_dword("a", 1));
+        struct stat st {};
+        ASSERT_EQ(lstat(hive_file(Hive::CurrentUser).c_str(), &st), 0);
+        EXPECT_TRUE(S_ISREG(st.st_mode));
+        EXPECT_EQ(st.st_mode & 07777, c.expected);
+        EXPECT_EQ(st.st_uid, geteuid());
+        if (c.link) {
+            EXPECT_EQ(fs::status(target).permissions(), static_cast<fs::perms>(c.mode));
+            std::ifstream in(target, std::ios::binary);
+            EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), text);
+        }
+    }
 }
 
 TEST_F(Registry, LeavesNoTemporaryFilesBehind) {

@@ -260,6 +260,12 @@ std::string TerminalSimulator::wait_for_bytes(size_t count, std::chrono::millise
     return received_;
 }
 
+std::vector<TerminalCommand> TerminalSimulator::commands_after_hang_up(std::chrono::milliseconds timeout) {
+    std::unique_lock lock(mutex_);
+    changed_.wait_for(lock, timeout, [&] { return master_ < 0 && pending_.empty(); });
+    return commands_;
+}
+
 std::vector<TerminalCommand> TerminalSimulator::commands() const {
     std::lock_guard lock(mutex_);
     return commands_;

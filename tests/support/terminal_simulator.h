@@ -79,6 +79,11 @@ class TerminalSimulator {
     std::vector<TerminalCommand> wait_for_commands(
         size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(3));
     std::string wait_for_bytes(size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(3));
+    // Once the line is hung up (hang_up, or hang_up_after's count reached) and every byte read before that
+    // is decoded, at most `timeout`: all commands. What a test compares after a write failed, since the
+    // sender sees its failure before the reader has decoded what went through.
+    std::vector<TerminalCommand> commands_after_hang_up(
+        std::chrono::milliseconds timeout = std::chrono::seconds(3));
     std::vector<TerminalCommand> commands() const;
     std::string received() const;
     size_t queries_answered() const;

@@ -11,17 +11,22 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <memory>
+#include <optional>
 #include <sstream>
 
 #include <gtest/gtest.h>
 
+#include "planted_fifo.h"
 #include "voice_source.h"
 
 namespace {
 
 using tavc::test::CapturedFd;
 using tavc::test::gbk;
+using tavc::test::PlantedFifo;
 using tavc::test::read_all;
+using tavc::test::returns_within;
 using tavc::test::TempFolder;
 using tavc::test::VoiceSource;
 using tavc::test::VoxcatLibrary;
@@ -293,6 +298,90 @@ INSTANTIATE_TEST_SUITE_P(Codes, BuildFailures,
                                                        std::filesystem::remove(s / "single/A.wav");
                                                        folder_named(s / "single/A.wav");
                                                    }}),
+                         [](const auto& param_info) { return std::string(param_info.param.name); });
+
+// A FIFO in place of a source file once held the build up for ever: it is a file that cannot be opened.
+struct SourceFifo {
+    const char* name;
+    const char* relative;
+    int32_t result;
+};
+
+class SourceFifos : public Builder, public ::testing::WithParamInterface<SourceFifo> {};
+
+TEST_P(SourceFifos, CannotBeOpenedAndEndTheBuildWithTheirCode) {
+    source_.set_words({{"欢迎", "welcome"}});
+    std::filesystem::remove(source_ / GetParam().relative);
+    PlantedFifo fifo(source_ / GetParam().relative);
+    ASSERT_TRUE(fifo.ok());
+    auto result = returns_within(std::chrono::seconds(5), fifo, [&] { return build(); });
+    ASSERT_TRUE(result) << "the build waits on the FIFO";
+    EXPECT_EQ(*result, GetParam().result);
+}
+
+INSTANTIATE_TEST_SUITE_P(Codes, SourceFifos,
+                         ::testing::Values(SourceFifo{"LetterPiece", "single/A.wav", -8},
+                                           SourceFifo{"NumberedPiece", "single/1221.wav", -3},
+                                           SourceFifo{"WordList", "dir.txt", -5},
+                                           SourceFifo{"WordPiece", "section/welcome.wav", -7},
+                                           SourceFifo{"HanziList", "wordindex.txt", -10}),
+                         [](const auto& param_info) { return std::string(param_info.param.name); });
+
+// What stands at a library file's name is replaced by the new file and never written through: a link
+// planted there once had the build overwrite its target.
+struct Planted {
+    const char* name;
+    const char* file;
+    enum Kind { Link, DanglingLink, HardLink, Fifo } kind;
+};
+
+class PlantedFiles : public Builder, public ::testing::WithParamInterface<Planted> {};
+
+TEST_P(PlantedFiles, AreReplacedByTheBuiltFileAndTheirTargetsKept) {
+    const Planted& c = GetParam();
+    const std::string at = lib() + "/" + c.file;
+    const std::string victim = out_ / "victim";
+    if (c.kind != Planted::DanglingLink) std::ofstream(victim) << "precious";
+    std::unique_ptr<PlantedFifo> fifo;
+    switch (c.kind) {
+        case Planted::Link:
+        case Planted::DanglingLink:
+            std::filesystem::create_symlink("../victim", at);
+            break;
+        case Planted::HardLink:
+            std::filesystem::create_hard_link(victim, at);
+            break;
+        case Planted::Fifo:
+            fifo = std::make_unique<PlantedFifo>(at);
+            ASSERT_TRUE(fifo->ok());
+            break;
+    }
+    std::optional<int32_t> result =
+        fifo ? returns_within(std::chrono::seconds(5), *fifo, [&] { return build(); }) : build();
+    ASSERT_TRUE(result) << "the build waits on the FIFO";
+    EXPECT_EQ(*result, 0) << errors_;
+
+    if (c.kind == Planted::DanglingLink) {
+        EXPECT_FALSE(std::filesystem::exists(victim));
+    } else {
+        EXPECT_EQ(read_all(victim), "precious");
+    }
+    ASSERT_TRUE(std::filesystem::is_regular_file(std::filesystem::symlink_status(at)));
+    const std::string clean = out_ / "clean";
+    std::filesystem::create_directories(clean);
+    CapturedFd quiet(1, out_ / "clean.txt");
+    ASSERT_EQ(library_.RebuildLib(source_.path(), clean), 0);
+    EXPECT_EQ(read_all(at), read_all(clean + "/" + c.file));
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, PlantedFiles,
+                         ::testing::Values(Planted{"LinkAtTheSampleFile", "vlib.dat", Planted::Link},
+                                           Planted{"LinkAtTheOffsetIndex", "vlib.dat.idx", Planted::Link},
+                                           Planted{"LinkAtTheWordRecords", "vlib.dat.sdx", Planted::Link},
+                                           Planted{"LinkAtTheHanziMap", "vlib.dat.wdx", Planted::Link},
+                                           Planted{"DanglingLink", "vlib.dat.sdx", Planted::DanglingLink},
+                                           Planted{"HardLink", "vlib.dat.wdx", Planted::HardLink},
+                                           Planted{"Fifo", "vlib.dat.idx", Planted::Fifo}),
                          [](const auto& param_info) { return std::string(param_info.param.name); });
 
 TEST_F(Builder, NamesThePieceThatFailedToOpenInTheLastProgressLine) {

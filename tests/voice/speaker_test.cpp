@@ -1,5 +1,6 @@
 // SyntheVoice at the sound device: a library built from a synthetic source beside a copy of
 // libvoxcat.so, ALSA's default device routed into a file, and the pieces read back from the samples.
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -9,6 +10,7 @@
 
 #include "alsa_capture.h"
 #include "library_symbols.h"
+#include "planted_fifo.h"
 #include "synthesis.h"
 #include "voice_index.h"
 #include "voice_source.h"
@@ -17,7 +19,9 @@ namespace {
 
 using tavc::test::CapturedFd;
 using tavc::test::gbk;
+using tavc::test::PlantedFifo;
 using tavc::test::read_all;
+using tavc::test::returns_within;
 using tavc::test::ScopedAlsaCapture;
 using tavc::test::ScopedEnv;
 using tavc::test::TempFolder;
@@ -282,6 +286,20 @@ TEST_F(Speaker, AnswersMinusOneWhileTheSampleFileIsMissingAndSpeaksOnceItIsBack)
     EXPECT_FALSE(capture_.captured());
     std::filesystem::rename(lib + "/vlib.dat.away", lib + "/vlib.dat");
     EXPECT_EQ(speak("ab"), expected({"A", "B"}));
+}
+
+// A FIFO in the sample file's place once kept SyntheVoice from ever returning: it cannot be opened.
+TEST_F(Speaker, AnswersMinusOneForASampleFileThatIsAFifo) {
+    std::string lib = root_ / "lib";
+    build(lib);
+    load(lib);
+    std::filesystem::remove(lib + "/vlib.dat");
+    PlantedFifo fifo(lib + "/vlib.dat", false);
+    ASSERT_TRUE(fifo.ok());
+    auto result = returns_within(std::chrono::seconds(5), fifo, [&] { return speaker_->SyntheVoice("ab"); });
+    ASSERT_TRUE(result) << "the call waits on the FIFO";
+    EXPECT_EQ(*result, -1);
+    EXPECT_FALSE(capture_.captured());
 }
 
 TEST_F(Speaker, AnswersZeroWhenTheDeviceDoesNotPlay) {
