@@ -193,7 +193,7 @@ size_t ProbeLog::count_after(const std::string& text) const {
 }
 
 AssistantProgram::AssistantProgram(const std::string& file_name)
-    : file_name_(file_name), probe_(folder_ / "probe.log") {
+    : file_name_(file_name), probe_(probe_file()) {
     if (!folder_.ok() || bin_dir().empty()) {
         error_ = "no temporary folder or TAVC_BIN_DIR";
         return;
@@ -239,7 +239,7 @@ void AssistantProgram::write_hot_keys(const std::vector<HotKeyFileRecord>& recor
 std::unique_ptr<ChildProcess> AssistantProgram::start(const std::string& file_name) {
     std::string path = folder() + "/" + (file_name.empty() ? file_name_ : file_name);
     std::vector<std::string> env{"XDG_CONFIG_HOME=" + config_home(), "XDG_RUNTIME_DIR=" + runtime_dir(),
-                                 "TAVCCLT_TEST_PROBE=" + (folder_ / "probe.log"), "QT_QPA_PLATFORM",
+                                 "TAVCCLT_TEST_PROBE=" + probe_file(), "QT_QPA_PLATFORM",
                                  "DBUS_SESSION_BUS_ADDRESS"};
     env.insert(env.end(), env_.begin(), env_.end());
     // In a sanitizer build: what Qt and the X libraries keep until the end is no leak of ours.
@@ -247,9 +247,9 @@ std::unique_ptr<ChildProcess> AssistantProgram::start(const std::string& file_na
         env.push_back(std::string("LSAN_OPTIONS=print_suppressions=0:suppressions=") + source +
                       "/tests/support/qt_leaks.supp");
     // Through a shell that replaces itself, so the process is the program's and its standard error is kept.
-    return std::make_unique<ChildProcess>(
-        std::vector<std::string>{"/bin/sh", "-c", "exec \"$0\" 2>>\"$1\"", path, folder_ / "stderr.log"},
-        env);
+    std::vector<std::string> argv = launcher_;
+    argv.insert(argv.end(), {"/bin/sh", "-c", "exec \"$0\" 2>>\"$1\"", path, stderr_file()});
+    return std::make_unique<ChildProcess>(argv, env);
 }
 
 bool AssistantProgram::start_and_wait(std::chrono::milliseconds timeout) {
@@ -258,7 +258,7 @@ bool AssistantProgram::start_and_wait(std::chrono::milliseconds timeout) {
 }
 
 std::string AssistantProgram::stderr_text() const {
-    std::ifstream in(folder_ / "stderr.log");
+    std::ifstream in(stderr_file());
     return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 

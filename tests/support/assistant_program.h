@@ -98,6 +98,12 @@ class AssistantProgram {
                         const std::string& file_name = "") const;
     // Extra NAME=value entries for the processes started from now on.
     void add_env(const std::string& entry) { env_.push_back(entry); }
+    // Words put before the program's path of the processes started from now on (another account's
+    // launcher, other_user.h).
+    void set_launcher(std::vector<std::string> launcher) { launcher_ = std::move(launcher); }
+    // The files the program writes beside its folder: its test probe's lines and its standard error.
+    std::string probe_file() const { return folder_ / "probe.log"; }
+    std::string stderr_file() const { return folder_ / "stderr.log"; }
 
     // Starts the copy `file_name` (default: the first); its standard error goes to stderr_text().
     std::unique_ptr<ChildProcess> start(const std::string& file_name = "");
@@ -152,6 +158,7 @@ class AssistantProgram {
     std::string file_name_;
     std::string error_;
     std::vector<std::string> env_;
+    std::vector<std::string> launcher_;
     std::unique_ptr<ChildProcess> main_;
     ProbeLog probe_;
     mutable std::string main_window_;    // as last found, while it exists
