@@ -150,7 +150,10 @@ using RegistryScript = std::span<const ScriptKey>;
 // value could not be written or deleted.
 HResult apply_registry_script(RegistryScript script, bool registering, std::string_view module_path);
 
-// The bus activation file of a class: where it lives, and writing (Exec = server_path) or removing it.
+// The bus activation file of a class: its name and text (Exec = server_path), where the user's lives, and
+// writing or removing that one. An installation writes the same text into the system's folder.
+std::string activation_file_name(const Guid& clsid);
+std::string activation_text(const Guid& clsid, std::string_view server_path);
 std::string activation_file(const Guid& clsid);
 HResult register_activation(const Guid& clsid, std::string_view server_path);
 HResult unregister_activation(const Guid& clsid);

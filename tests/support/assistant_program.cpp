@@ -204,8 +204,8 @@ AssistantProgram::AssistantProgram(const std::string& file_name)
     fs::create_directories(runtime_dir(), ec);
     ::chmod(runtime_dir().c_str(), 0700);
     fs::copy_file(bin_dir() + "/tavcclt", program(), ec);
-    if (!ec) fs::copy_file(bin_dir() + "/libtessel.so", folder() + "/libtessel.so", ec);
-    if (ec) error_ = "cannot copy the program: " + ec.message();
+    if (ec || copy_library(bin_dir() + "/libtessel.so", folder()).empty())
+        error_ = "cannot copy the program: " + ec.message();
     // Never the machine's real ports: every port leads nowhere until a test links it.
     for (int port = 1; port <= 10; ++port) link_port(port, folder_ / "no-such-tty");
     // A hot-key file without keys: a missing one is reported at every start.
