@@ -2,8 +2,8 @@
  * tessel: the TAV-C terminal client library.
  *
  * Drives the customer terminal over its serial line, keeps the cache file of clerk logins and customer
- * ratings beside the host program (or per user), sends logins and ratings to the rating server, and hands speech and
- * sound commands to the command agent.
+ * ratings beside the host program (or per user), sends logins and ratings to the rating server, and hands
+ * speech and sound commands to the command agent.
  *
  * Conventions of every export:
  * - Texts are zero-terminated GBK (code page 936) strings, owned by the caller for the duration of the
