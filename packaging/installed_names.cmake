@@ -14,10 +14,11 @@ endif()
 file(GLOB service "${TAVC_MADE}/services/*.service")
 file(INSTALL DESTINATION "${prefix}/${TAVC_DATADIR}/dbus-1/services" TYPE FILE FILES ${service})
 
-# The menu entry of tavcclt; Exec quoted as the desktop entry specification quotes an argument: in double
-# quotes, each of " ` $ \ after a backslash, which the file's own escaping doubles.
+# The menu entry of tavcclt; Exec quoted as the desktop entry specification quotes an argument: % doubled,
+# and in double quotes each of " ` $ \ after a backslash, which the file's own escaping doubles.
 set(TAVCCLT_EXEC "${prefix}/${TAVC_TAVCCLT}")
-if(NOT TAVCCLT_EXEC MATCHES "^[A-Za-z0-9/._+-]+$")
+string(REPLACE "%" "%%" TAVCCLT_EXEC "${TAVCCLT_EXEC}")
+if(NOT TAVCCLT_EXEC MATCHES "^[A-Za-z0-9/._+%-]+$")
     string(REGEX REPLACE "([\"`$\\\\])" "\\\\\\\\\\1" TAVCCLT_EXEC "${TAVCCLT_EXEC}")
     set(TAVCCLT_EXEC "\"${TAVCCLT_EXEC}\"")
 endif()
