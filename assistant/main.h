@@ -112,7 +112,7 @@ class TForm1 : public QWidget {
     void Button16Click();
     void Button17Click();
     // Stores one rating of the current clerk in the library's cache file.
-    void CacheRating(char code, const QString& detail);
+    bool CacheRating(char code, const QString& detail);
     QString RatingDisplayText(const QString& text) const;
 
   protected:

@@ -176,9 +176,9 @@ void TForm1::A12Click() {
     SetTimerInterval(Timer1, kFirstPollMs);
 }
 
-void TForm1::CacheRating(char code, const QString& detail) {
-    TAVCRemarkToCache(Gbk(AssistantSettings.UserId).c_str(), static_cast<unsigned char>(code),
-                      Gbk(detail).c_str());
+bool TForm1::CacheRating(char code, const QString& detail) {
+    return TAVCRemarkToCache(Gbk(AssistantSettings.UserId).c_str(), static_cast<unsigned char>(code),
+                             Gbk(detail).c_str()) == 0;
 }
 
 QString TForm1::RatingDisplayText(const QString& text) const {
@@ -189,11 +189,12 @@ void TForm1::FinishRating(char code, const QString& detail) {
     // Both polls are stopped by now: the waiting messages may hold a tick, which must not read the
     // answer again and store it twice.
     QCoreApplication::processEvents();
-    CacheRating(code, detail);
+    const bool stored = CacheRating(code, detail);
     TestProbe(QStringLiteral("rating stored %1").arg(QChar(code)));
     Speak(kRatingThanksSpeech);
     std::this_thread::sleep_for(kThanksPause);
-    SetStatusText(0, QString());
+    // A rating lost must not go unnoticed: the clerk finds the text in the tray tip and the window.
+    SetStatusText(0, stored ? QString() : Text(kRatingNotStoredText));
     N5Click();
     // A request taken while the messages ran has started a poll of its own: the item waits for its end.
     if (Timer1->isActive() || Timer3->isActive()) return;

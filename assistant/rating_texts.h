@@ -18,6 +18,8 @@ inline constexpr std::string_view kRatingHiddenText = "客户已评价";
 inline constexpr std::string_view kRatingUndefinedText = "未定义的评价结果. 忽略!";
 inline constexpr std::string_view kRatingFailedText = "通信失败.";
 inline constexpr std::string_view kRatingNoTerminalText = "无法与设备通信,请检查硬件连接!";
+// Left in the status bar (and so in the tray tip) when the library could store the rating nowhere.
+inline constexpr std::string_view kRatingNotStoredText = "评价未能保存,请检查缓存文件夹!";
 inline constexpr std::string_view kRatingRequestSpeech = "请您选择按钮,评价我们的服务";
 inline constexpr std::string_view kRatingReasonRequestSpeech = "请您进一步评价";
 inline constexpr std::string_view kRatingThanksSpeech = "感谢您对我们工作的支持,请不要忘记随身物品";

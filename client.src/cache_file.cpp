@@ -3,6 +3,8 @@
 #include <cstdio>
 
 #include "export_guard.h"
+#include "file_io.h"
+#include "folders.h"
 #include "module.h"
 #include "profile.h"
 #include "results.h"
@@ -12,6 +14,9 @@ namespace {
 
 // This id never logs in offline, even after the server once confirmed it.
 constexpr std::string_view kReservedUser = "qelto";
+
+// NAME_MAX of the usual Linux file systems.
+constexpr size_t kLongestFileName = 255;
 
 int hex_digit(char c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -45,12 +50,48 @@ std::string HexDecode(std::string_view hex) {
     return out;
 }
 
+std::string StateFolderName(std::string_view folder) {
+    while (!folder.empty() && folder.front() == '/') folder.remove_prefix(1);
+    while (!folder.empty() && folder.back() == '/') folder.remove_suffix(1);
+    if (folder.empty()) return "-";
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string name;
+    for (size_t i = 0; i < folder.size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(folder[i]);
+        bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == ':' ||
+                     c == '_' || (c == '.' && i != 0);
+        if (c == '/') {
+            name += '-';
+        } else if (plain) {
+            name += static_cast<char>(c);
+        } else {
+            name += "\\x";
+            name += kDigits[c >> 4];
+            name += kDigits[c & 0x0F];
+        }
+    }
+    if (name.size() <= kLongestFileName) return name;
+    uint64_t hash = 14695981039346656037ull;  // FNV-1a
+    for (char c : folder) hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+    name.resize(kLongestFileName - 17);
+    name += '-';
+    for (int shift = 60; shift >= 0; shift -= 4) name += kDigits[(hash >> shift) & 0x0F];
+    return name;
+}
+
 std::optional<std::string> CacheFilePath() {
     auto exe = tavc::module::executable_path();
     if (!exe) return std::nullopt;
     std::string folder = tavc::module::folder_of(*exe);
     if (folder.empty()) return std::nullopt;
-    return folder + "tavc.cache";
+    if (tavc::file_io::folder_writable(folder)) return folder + "tavc.cache";
+    // Not beside a program the clerk may not write to (an installed one): in a folder per user and per
+    // program folder, so that two installations never share their ratings.
+    std::string state = tavc::folders::state_home();
+    if (state.empty()) return std::nullopt;
+    std::string own = state + "/tavc/" + StateFolderName(folder);
+    if (!tavc::file_io::make_folders(own, 0700)) return std::nullopt;
+    return own + "/tavc.cache";
 }
 
 std::string LoginsSection() {

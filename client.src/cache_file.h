@@ -21,9 +21,17 @@ std::string HexEncode(std::string_view text);
 // digits (an odd last digit is dropped) or the first decoded NUL byte. Any length.
 std::string HexDecode(std::string_view hex);
 
-// The folder of the host program's executable followed by "tavc.cache"; none when that path cannot be
-// had. Any length of path.
+// Where the cache file lies: "tavc.cache" in the folder of the host program's executable when this
+// process may write there; else, as for a program installed where the clerk cannot write,
+// $XDG_STATE_HOME/tavc/<StateFolderName of that folder>/tavc.cache, its folder made if missing. None when
+// neither can be had. Any length of path. Every export of the cache goes through this one rule.
 std::optional<std::string> CacheFilePath();
+
+// A program folder as the name of one folder, as `systemd-escape --path` writes it: the names between its
+// slashes joined by '-', each byte other than an ASCII letter, digit, ':', '_' or '.' (and a leading '.')
+// written as \xNN, "/" itself as "-". Two folders never share a name. A name longer than a file name may
+// be keeps its first bytes and ends in '-' and 16 hex digits of a hash of the whole folder.
+std::string StateFolderName(std::string_view folder);
 
 // The section names as they stand in the file.
 std::string LoginsSection();

@@ -2,8 +2,8 @@
  * tessel: the TAV-C terminal client library.
  *
  * Drives the customer terminal over its serial line, keeps the cache file of clerk logins and customer
- * ratings beside the host program, sends logins and ratings to the rating server, and hands speech and
- * sound commands to the command agent.
+ * ratings beside the host program (or per user), sends logins and ratings to the rating server, and hands
+ * speech and sound commands to the command agent.
  *
  * Conventions of every export:
  * - Texts are zero-terminated GBK (code page 936) strings, owned by the caller for the duration of the
@@ -101,7 +101,10 @@ TESSEL_API ExportResult TAVSoftSoundOut(const char* text, int32_t flag);
 TESSEL_API ExportResult TAVSpeak(const char* text, int32_t flag);
 
 /* ---- Cache file "tavc.cache" beside the host program ----------------------------------------------
- * The file lies in the folder of the executable of the calling process. It holds the logins the server
+ * The file lies in the folder of the executable of the calling process. Where the process may not write
+ * that folder (a program installed under /usr or /opt), it lies in $XDG_STATE_HOME/tavc/<the folder's
+ * path, its slashes as '-', as systemd-escape --path writes it>/ (~/.local/state without XDG_STATE_HOME),
+ * one folder per user and installation; every export below uses the same rule. It holds the logins the server
  * confirmed and the ratings not yet sent, every name and value as upper-case hex of its bytes (read in
  * either case). Each change replaces the file whole (through "tavc.cache.tmp") under the lock of
  * "tavc.cache.lock", waited for at most 5 s, so a crash or a second process never leaves it half written;

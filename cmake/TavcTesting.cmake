@@ -1,10 +1,16 @@
 # tavc_add_gtest(NAME SOURCES src... [LIBS lib...] [ENV VAR=value...] [LABELS label...])
 # One GoogleTest program, registered with CTest as one test. Every test runs in the C.UTF-8 locale with
-# its own XDG folders, so no test ever reads or writes the developer's real configuration.
-find_package(GTest REQUIRED)
+# its own XDG folders, so no test ever reads or writes the developer's real configuration. Without
+# TAVC_TESTS it adds nothing.
+if(TAVC_TESTS)
+    find_package(GTest REQUIRED)
+endif()
 find_package(Threads REQUIRED)
 
 function(tavc_add_gtest name)
+    if(NOT TAVC_TESTS)
+        return()
+    endif()
     cmake_parse_arguments(T "" "" "SOURCES;LIBS;ENV;LABELS" ${ARGN})
     add_executable(${name} ${T_SOURCES})
     target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main Threads::Threads)

@@ -14,7 +14,9 @@
 // An object is held by the client connection that created it: Release by that client, or the client
 // leaving the bus, destroys it; so a client that dies cannot keep a server alive.
 // Registration writes the class keys under HKEY_CLASSES_ROOT (registry facility) and the activation file
-// $XDG_DATA_HOME/dbus-1/services/<bus name>.service (XDG_DATA_HOME defaults to ~/.local/share).
+// $XDG_DATA_HOME/dbus-1/services/<bus name>.service (XDG_DATA_HOME defaults to ~/.local/share). A class
+// installed for every user has only its activation file, in a folder the bus reads for the whole system
+// (/usr/share/dbus-1/services).
 #pragma once
 
 #include <array>
@@ -148,7 +150,10 @@ using RegistryScript = std::span<const ScriptKey>;
 // value could not be written or deleted.
 HResult apply_registry_script(RegistryScript script, bool registering, std::string_view module_path);
 
-// The bus activation file of a class: where it lives, and writing (Exec = server_path) or removing it.
+// The bus activation file of a class: its name and text (Exec = server_path), where the user's lives, and
+// writing or removing that one. An installation writes the same text into the system's folder.
+std::string activation_file_name(const Guid& clsid);
+std::string activation_text(const Guid& clsid, std::string_view server_path);
 std::string activation_file(const Guid& clsid);
 HResult register_activation(const Guid& clsid, std::string_view server_path);
 HResult unregister_activation(const Guid& clsid);
@@ -174,8 +179,10 @@ class Session {
     HResult open();
 
     // Asks the class object of a registered class for a new object with the interface `iface`; the bus
-    // starts the server when none runs. kClassNotRegistered at once when the class has no LocalServer32
-    // key; kServerExecFailure when the server cannot be started or does not answer within `timeout`.
+    // starts the server when none runs. A class is registered when it has its LocalServer32 key or, as
+    // one installed for every user has, an activation file the bus reads (ListActivatableNames).
+    // kClassNotRegistered at once when it is neither; kServerExecFailure when the server cannot be started or
+    // does not answer within `timeout`.
     HResult create_instance(const Guid& clsid, const InterfaceInfo& iface, Object& out,
                             std::chrono::milliseconds timeout = kActivationTimeout);
 

@@ -27,22 +27,29 @@ std::string exec_quoted(std::string_view path) {
 
 }  // namespace
 
+std::string activation_file_name(const Guid& clsid) {
+    return bus_name(clsid) + ".service";
+}
+
+std::string activation_text(const Guid& clsid, std::string_view server_path) {
+    return "[D-BUS Service]\nName=" + bus_name(clsid) + "\nExec=" + exec_quoted(server_path) + "\n";
+}
+
 std::string activation_file(const Guid& clsid) {
     std::string base = folders::data_home();
     if (base.empty()) return std::string();
-    return base + "/dbus-1/services/" + bus_name(clsid) + ".service";
+    return base + "/dbus-1/services/" + activation_file_name(clsid);
 }
 
 HResult register_activation(const Guid& clsid, std::string_view server_path) {
     std::string file = activation_file(clsid);
     if (file.empty() || server_path.empty() || server_path.front() != '/') return kRegistryWriteFailed;
     if (!file_io::make_folders(file.substr(0, file.rfind('/')))) return kRegistryWriteFailed;
-    std::string content =
-        "[D-BUS Service]\nName=" + bus_name(clsid) + "\nExec=" + exec_quoted(server_path) + "\n";
     // Two registrations at once would share the one temporary file: they take turns on a lock beside it.
     auto held = file_io::lock_file(file + ".lock", true, true);
     if (!held) return kRegistryWriteFailed;
-    return file_io::replace_file(file, content, 0644) ? kOk : kRegistryWriteFailed;
+    return file_io::replace_file(file, activation_text(clsid, server_path), 0644) ? kOk
+                                                                                  : kRegistryWriteFailed;
 }
 
 HResult unregister_activation(const Guid& clsid) {

@@ -37,6 +37,20 @@ int no_arguments(sd_bus_message*) {
     return 0;
 }
 
+// Whether the bus can start the server of `name`: a class installed for every user of the machine has
+// its activation file in a folder of the bus's own and no keys of the user's, as a class registered
+// under HKEY_LOCAL_MACHINE has none under the user's key.
+bool activatable(sd_bus* bus, const std::string& name) {
+    Call call;
+    if (call_method(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+                    "ListActivatableNames", false, kActivationTimeout, call, no_arguments) < 0 ||
+        sd_bus_message_enter_container(call.reply, 'a', "s") < 0)
+        return false;
+    for (const char* listed = nullptr; sd_bus_message_read(call.reply, "s", &listed) > 0;)
+        if (name == listed) return true;
+    return false;
+}
+
 }  // namespace
 
 Session::Session() = default;
@@ -58,9 +72,10 @@ HResult Session::create_instance(const Guid& clsid, const InterfaceInfo& iface, 
                                  std::chrono::milliseconds timeout) {
     out.release();
     if (!conn_) return kServerUnavailable;
-    if (!registry::key_exists(Hive::ClassesRoot, "CLSID\\" + clsid.braced() + "\\LocalServer32"))
-        return kClassNotRegistered;
     std::string name = bus_name(clsid);
+    if (!registry::key_exists(Hive::ClassesRoot, "CLSID\\" + clsid.braced() + "\\LocalServer32") &&
+        !activatable(conn_->bus, name))
+        return kClassNotRegistered;
     std::string iid = iface.iid.braced();
     Call call;
     int r = call_method(conn_->bus, name.c_str(), kClassObjectPath, kClassFactoryInterface, "CreateInstance",

@@ -58,6 +58,9 @@ struct FileText {
 // replace it). Opened with open_regular: never blocks on a FIFO put in the file's place.
 std::optional<FileText> read_file(const std::string& path);
 
+// Whether this process may make and replace files in the folder (on a file system mounted writable).
+bool folder_writable(const std::string& path);
+
 // Creates the folder and its missing parents with `mode`. True when it is a folder afterwards.
 bool make_folders(const std::string& path, mode_t mode = 0700);
 

@@ -81,6 +81,12 @@ std::optional<FileText> read_file(const std::string& path) {
     return file;
 }
 
+bool folder_writable(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) &&
+           ::faccessat(AT_FDCWD, path.c_str(), W_OK | X_OK, AT_EACCESS) == 0;
+}
+
 bool make_folders(const std::string& path, mode_t mode) {
     for (size_t pos = 1; pos <= path.size(); ++pos) {
         if (pos != path.size() && path[pos] != '/') continue;

@@ -5,6 +5,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tavc::folders {
 
@@ -19,9 +20,13 @@ std::string data_home();
 std::string state_home();
 // $XDG_RUNTIME_DIR; it has no default.
 std::string runtime_dir();
+// The absolute folders of $XDG_DATA_DIRS in their order, else /usr/local/share and /usr/share: where
+// files installed for every user of the machine lie.
+std::vector<std::string> data_dirs();
 
 // The rules for a given home folder ("" for none), which the functions above apply to home().
 std::string config_home_in(std::string_view home);
 std::string data_home_in(std::string_view home);
+std::string state_home_in(std::string_view home);
 
 }  // namespace tavc::folders

@@ -3,6 +3,7 @@
 #include <pwd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <vector>
 
@@ -44,6 +45,10 @@ std::string data_home_in(std::string_view home) {
     return below_home("XDG_DATA_HOME", home, "/.local/share");
 }
 
+std::string state_home_in(std::string_view home) {
+    return below_home("XDG_STATE_HOME", home, "/.local/state");
+}
+
 std::string config_home() {
     return config_home_in(home());
 }
@@ -53,11 +58,24 @@ std::string data_home() {
 }
 
 std::string state_home() {
-    return below_home("XDG_STATE_HOME", home(), "/.local/state");
+    return state_home_in(home());
 }
 
 std::string runtime_dir() {
     return absolute_env("XDG_RUNTIME_DIR");
+}
+
+std::vector<std::string> data_dirs() {
+    std::vector<std::string> dirs;
+    const char* value = std::getenv("XDG_DATA_DIRS");
+    std::string_view list = value != nullptr ? value : "";
+    while (!list.empty()) {
+        std::string_view dir = list.substr(0, list.find(':'));
+        list.remove_prefix(std::min(list.size(), dir.size() + 1));
+        if (!dir.empty() && dir.front() == '/') dirs.emplace_back(dir);
+    }
+    if (dirs.empty()) dirs = {"/usr/local/share", "/usr/share"};
+    return dirs;
 }
 
 }  // namespace tavc::folders

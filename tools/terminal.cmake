@@ -3,5 +3,5 @@
 # The simulator comes with the tests, which a fuzz build leaves out.
 if(NOT TAVC_FUZZ)
     add_executable(tavc-terminal ${CMAKE_CURRENT_LIST_DIR}/terminal_console.cpp)
-    target_link_libraries(tavc-terminal PRIVATE tavc::test_terminal_simulator tavc::codepage tavc::folders)
+    target_link_libraries(tavc-terminal PRIVATE tavc::test_terminal_simulator tavc_tools_console tavc::folders)
 endif()

@@ -17,7 +17,7 @@
 #include <string>
 #include <string_view>
 
-#include "codepage.h"
+#include "console_text.h"
 #include "folders.h"
 #include "terminal_simulator.h"
 
@@ -25,6 +25,7 @@ namespace {
 
 using tavc::test::TerminalCommand;
 using tavc::test::TerminalSimulator;
+using tavc::tools::console_text;
 
 std::atomic<bool> g_stop{false};
 
@@ -54,23 +55,6 @@ std::string hex(const std::string& bytes) {
     return out;
 }
 
-// A text of the terminal as the console shows it: in the console's encoding, control bytes escaped so
-// that a stray line end or escape sequence cannot garble the console.
-std::string readable(const std::string& gbk) {
-    std::string out = "\"";
-    for (char c : tavc::codepage::locale_from_gbk(gbk)) {
-        const unsigned char u = static_cast<unsigned char>(c);
-        if (u < 0x20 || u == 0x7F) {
-            char escape[8];
-            std::snprintf(escape, sizeof escape, "\\x%02X", u);
-            out += escape;
-        } else {
-            out += c;
-        }
-    }
-    return out + "\"";
-}
-
 // RGB565 as the usual 24-bit #RRGGBB, each field widened by repeating its top bits.
 std::string rgb(uint16_t color) {
     const unsigned r = (color >> 11) & 0x1F, g = (color >> 5) & 0x3F, b = color & 0x1F;
@@ -87,11 +71,11 @@ void print(const TerminalCommand& c) {
             std::printf("PJ%s  %s\n", c.code.c_str(), screen_name(c.code));
             break;
         case Kind::Login:
-            std::printf("login  clerk %s\n", readable(c.user).c_str());
+            std::printf("login  clerk %s\n", console_text(c.user).c_str());
             break;
         case Kind::Text:
             std::printf("text   at (%d, %d) colour %04X (%s): %s\n", c.x, c.y, c.color, rgb(c.color).c_str(),
-                        readable(c.text).c_str());
+                        console_text(c.text).c_str());
             break;
         case Kind::Query:
             std::printf("PJQ    rating query\n");

@@ -181,7 +181,10 @@ TEST_F(InstanceProgramTest, WithoutXdgRuntimeDirAFolderAnotherUserMadeInTmpChang
     app_->add_env("XDG_RUNTIME_DIR");
     app_->add_env("XDG_STATE_HOME");
     app_->add_env("HOME=" + home);
-    ASSERT_TRUE(app_->run_as(kNobody, kNobody)) << "setpriv is not installed";
+    OtherUser nobody;
+    ASSERT_TRUE(nobody.ok()) << nobody.why();
+    ASSERT_EQ(nobody.uid(), kNobody);
+    app_->run_as(nobody);
     ASSERT_TRUE(app_->start_and_wait());
     ExpectSecondStartsToggleTheWindow();
 }

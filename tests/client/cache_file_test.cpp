@@ -16,6 +16,7 @@
 #include "codepage.h"
 #include "copied_host.h"
 #include "file_io.h"
+#include "other_user.h"
 #include "profile.h"
 #include "rating_server_fake.h"
 #include "results.h"
@@ -414,6 +415,123 @@ TEST_F(CacheFile, AStoreTheFileSystemRefusesIsNotReportedAsStored) {
     FakeRatingServer server;
     EXPECT_EQ(host_.call({"TAVCLoginToDB", "0001", "abc", server.url(), std::to_string(server.port())}), 0);
     EXPECT_EQ(host_.call({"TAVCLoginToCache", "0001", "abc"}), kLoginDiffers);
+}
+
+TEST_F(CacheFile, AWritableProgramFolderKeepsItBesideTheProgramAndNothingPerUser) {
+    tavc::test::TempFolder state("state");
+    tavc::test::ScopedEnv state_home("XDG_STATE_HOME", state.path());
+    ASSERT_EQ(host_.call({"TAVCRemarkToCache", "0001", std::to_string('I'), ""}), 0);
+    EXPECT_EQ(remarks().size(), 1u);
+    EXPECT_TRUE(std::filesystem::is_empty(state.path()));
+}
+
+// ---- A program folder the clerk may not write: the cache per user --------------------------------
+
+struct FolderNameCase {
+    std::string folder;
+    std::string name;
+};
+
+class StateFolderNames : public ::testing::TestWithParam<FolderNameCase> {};
+
+TEST_P(StateFolderNames, AreThePathWithItsSlashesAsDashesAndOtherBytesEscaped) {
+    EXPECT_EQ(StateFolderName(GetParam().folder), GetParam().name);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, StateFolderNames,
+    ::testing::Values(FolderNameCase{"/usr/bin/", "usr-bin"}, FolderNameCase{"/", "-"},
+                      FolderNameCase{"/opt/tavc-1.0/bin/", "opt-tavc\\x2d1.0-bin"},
+                      FolderNameCase{"/opt/a-b/", "opt-a\\x2db"}, FolderNameCase{"/opt/a/b/", "opt-a-b"},
+                      FolderNameCase{"/.hidden/x_y:z/", "\\x2ehidden-x_y:z"},
+                      FolderNameCase{"/home/a b/\\/", "home-a\\x20b-\\x5c"},
+                      FolderNameCase{"/opt/" + gbk("柜台") + "/", "opt-\\xb9\\xf1\\xcc\\xa8"}));
+
+TEST(StateFolderNames, OfLongFoldersFitAFileNameAndStayApart) {
+    const std::string common = "/" + std::string(200, 'a') + "/" + std::string(200, 'b') + "/";
+    const std::string first = StateFolderName(common + "one/"), second = StateFolderName(common + "two/");
+    EXPECT_EQ(first.size(), 255u);
+    EXPECT_EQ(second.size(), 255u);
+    EXPECT_NE(first, second);
+    EXPECT_EQ(first.substr(0, 201), std::string(200, 'a') + "-");
+}
+
+// These cases need writes to be refused, which root's never are: run as root, the host program runs as
+// nobody (other_user.h). Its folder is readable and not writable for it, as an installed program's is.
+class ProtectedProgramFolder : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (!user_.ok()) GTEST_SKIP() << user_.why();
+        ASSERT_TRUE(state_root_.ok());
+        tavc::test::OtherUser::open_up(state_root_.path(), std::filesystem::temp_directory_path());
+        std::filesystem::create_directory(state_home());
+        user_.give(state_home());
+        host_.run_as(user_);
+        other_host_.run_as(user_);
+    }
+    std::string state_home() const { return state_root_ / "state"; }
+    std::string own_cache(const CopiedHost& host) const {
+        return state_home() + "/tavc/" + StateFolderName(host.folder().string() + "/") + "/tavc.cache";
+    }
+    std::vector<tavc::profile::Entry> remarks(const CopiedHost& host) const {
+        return tavc::profile::entries(own_cache(host), RemarksSection()).value();
+    }
+    static std::vector<std::string> pages(const std::vector<tavc::test::RatingRequest>& requests) {
+        std::vector<std::string> out;
+        for (const auto& r : requests) out.push_back(r.page);
+        return out;
+    }
+
+    tavc::test::OtherUser user_;
+    tavc::test::TempFolder state_root_{"tessel-state"};
+    tavc::test::ScopedEnv state_env_{"XDG_STATE_HOME", state_root_ / "state"};
+    CopiedHost host_{"bin"};
+    CopiedHost other_host_{"bin"};
+};
+
+TEST_F(ProtectedProgramFolder, KeepsTheCachePerUserWhereEveryExportFindsIt) {
+    FakeRatingServer server;
+    const std::string url = server.url(), port = std::to_string(server.port());
+    ASSERT_EQ(host_.call({"TAVCLoginToDB", "0001", "abc", url, port}), 0);
+    EXPECT_EQ(host_.call({"TAVCLoginToCache", "0001", "abc"}), 0);
+    for (char remark : {'I', 'J', 'K'})
+        ASSERT_EQ(host_.call({"TAVCRemarkToCache", "0001", std::to_string(remark), ""}), 0);
+    EXPECT_FALSE(std::filesystem::exists(host_.cache_file()));
+    ASSERT_EQ(remarks(host_).size(), 3u);
+    struct stat st {};
+    ASSERT_EQ(::stat(own_cache(host_).c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, user_.uid());
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+
+    EXPECT_EQ(host_.call({"TAVCUploadRemarks", url, port}), 0);
+    EXPECT_EQ(pages(server.requests(4)),
+              (std::vector<std::string>{"slogin.asp", "sremark.asp", "sremark.asp", "sremark.asp"}));
+    EXPECT_TRUE(remarks(host_).empty());
+}
+
+TEST_F(ProtectedProgramFolder, TwoInstallationsKeepTheirRatingsApart) {
+    ASSERT_NE(host_.folder(), other_host_.folder());
+    ASSERT_EQ(host_.call({"TAVCRemarkToCache", "0001", std::to_string('I'), ""}), 0);
+    FakeRatingServer server;
+    const std::string url = server.url(), port = std::to_string(server.port());
+    EXPECT_EQ(other_host_.call({"TAVCUploadRemarks", url, port}), 0);
+    EXPECT_TRUE(server.requests().empty());
+    EXPECT_EQ(host_.call({"TAVCUploadRemarks", url, port}), 0);
+    EXPECT_EQ(pages(server.requests(1)), std::vector<std::string>{"sremark.asp"});
+}
+
+TEST_F(ProtectedProgramFolder, WithoutAWritableStateFolderNothingIsStoredAndEveryExportSaysSo) {
+    ::chmod(state_home().c_str(), 0555);
+    if (user_.uid() != ::getuid()) ::chown(state_home().c_str(), ::getuid(), ::getgid());
+    FakeRatingServer server;
+    const std::string url = server.url(), port = std::to_string(server.port());
+    EXPECT_EQ(host_.call({"TAVCRemarkToCache", "0001", std::to_string('I'), ""}), kCacheUnavailable);
+    // The server's answer stands; only the login is not cached.
+    EXPECT_EQ(host_.call({"TAVCLoginToDB", "0001", "abc", url, port}), 0);
+    EXPECT_EQ(host_.call({"TAVCLoginToCache", "0001", "abc"}), kCacheUnavailable);
+    EXPECT_EQ(host_.call({"TAVCUploadRemarks", url, port}), kCacheUnavailable);
+    EXPECT_EQ(pages(server.requests(1)), std::vector<std::string>{"slogin.asp"});
+    ::chmod(state_home().c_str(), 0755);
 }
 
 }  // namespace

@@ -298,6 +298,18 @@ TEST_F(ComOnPrivateBus, UnregisteredClassFailsAtOnce) {
     EXPECT_EQ(server.locks(), 0);
 }
 
+// Installed for every user, a class has no keys of the user's, only an activation file that the bus reads.
+TEST_F(ComOnPrivateBus, AClassTheBusCanStartNeedsNoKeysOfTheUser) {
+    ASSERT_TRUE(tavc::registry::delete_key_tree(Hive::ClassesRoot, "CLSID\\" + kClass.braced()));
+    ASSERT_EQ(register_activation(kClass, "/opt/tavc/test-server"), kOk);
+    TestServer server;
+    Object object;
+    ASSERT_EQ(session_.create_instance(kClass, kIface, object), kOk);
+    EXPECT_EQ(object.invoke("Execute", u"installed"), kOk);
+    EXPECT_EQ(object.release(), kOk);
+    EXPECT_TRUE(server.wait_for_locks(0, 3s));
+}
+
 TEST_F(ComOnPrivateBus, ServerThatFailsToStartFailsTheActivationAtOnce) {
     ASSERT_EQ(register_activation(kClass, "/bin/false"), kOk);
     Object object;

@@ -1,6 +1,9 @@
 // The user's folders: the XDG variables, the home folder, and no file at all without a home.
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "folders.h"
 #include "temp_folder.h"
 
@@ -13,6 +16,7 @@ class Folders : public ::testing::Test {
     ScopedEnv config_{"XDG_CONFIG_HOME", std::nullopt};
     ScopedEnv data_{"XDG_DATA_HOME", std::nullopt};
     ScopedEnv state_{"XDG_STATE_HOME", std::nullopt};
+    ScopedEnv data_dirs_{"XDG_DATA_DIRS", std::nullopt};
     ScopedEnv runtime_{"XDG_RUNTIME_DIR", std::nullopt};
     ScopedEnv home_{"HOME", "/home/clerk"};
 };
@@ -23,17 +27,25 @@ TEST_F(Folders, LieBelowTheHomeFolderWithoutXdgVariables) {
     EXPECT_EQ(tavc::folders::data_home(), "/home/clerk/.local/share");
     EXPECT_EQ(tavc::folders::state_home(), "/home/clerk/.local/state");
     EXPECT_EQ(tavc::folders::runtime_dir(), "");
+    EXPECT_EQ(tavc::folders::data_dirs(), (std::vector<std::string>{"/usr/local/share", "/usr/share"}));
 }
 
 TEST_F(Folders, AreTheAbsoluteXdgVariablesAndIgnoreRelativeOnes) {
     ScopedEnv config{"XDG_CONFIG_HOME", "/tmp/config"};
     ScopedEnv data{"XDG_DATA_HOME", "relative/data"};
-    ScopedEnv state{"XDG_STATE_HOME", "/tmp/state"};
     ScopedEnv runtime{"XDG_RUNTIME_DIR", "relative/run"};
+    ScopedEnv state{"XDG_STATE_HOME", "/tmp/state"};
+    ScopedEnv data_dirs{"XDG_DATA_DIRS", "/opt/tavc/share:relative/share::/usr/share/"};
     EXPECT_EQ(tavc::folders::config_home(), "/tmp/config");
     EXPECT_EQ(tavc::folders::data_home(), "/home/clerk/.local/share");
-    EXPECT_EQ(tavc::folders::state_home(), "/tmp/state");
     EXPECT_EQ(tavc::folders::runtime_dir(), "");
+    EXPECT_EQ(tavc::folders::state_home(), "/tmp/state");
+    EXPECT_EQ(tavc::folders::data_dirs(), (std::vector<std::string>{"/opt/tavc/share", "/usr/share/"}));
+}
+
+TEST_F(Folders, DataFoldersWithoutOneAbsoluteEntryAreTheDefaultOnes) {
+    ScopedEnv data_dirs{"XDG_DATA_DIRS", "relative/share:"};
+    EXPECT_EQ(tavc::folders::data_dirs(), (std::vector<std::string>{"/usr/local/share", "/usr/share"}));
 }
 
 TEST_F(Folders, ARelativeHomeGivesWayToTheAccountsHomeFolder) {
@@ -46,6 +58,7 @@ TEST_F(Folders, ARelativeHomeGivesWayToTheAccountsHomeFolder) {
 TEST_F(Folders, WithoutAHomeFolderAreNamedOnlyByXdgVariables) {
     EXPECT_EQ(tavc::folders::config_home_in(""), "");
     EXPECT_EQ(tavc::folders::data_home_in(""), "");
+    EXPECT_EQ(tavc::folders::state_home_in(""), "");
     ScopedEnv config{"XDG_CONFIG_HOME", "/tmp/config"};
     ScopedEnv data{"XDG_DATA_HOME", "/tmp/data"};
     EXPECT_EQ(tavc::folders::config_home_in(""), "/tmp/config");

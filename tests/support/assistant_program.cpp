@@ -181,7 +181,7 @@ size_t ProbeLog::count_after(const std::string& text) const {
 }
 
 AssistantProgram::AssistantProgram(const std::string& file_name)
-    : file_name_(file_name), probe_(folder_ / "probe.log") {
+    : file_name_(file_name), probe_(probe_file()) {
     if (!folder_.ok() || bin_dir().empty()) {
         error_ = "no temporary folder or TAVC_BIN_DIR";
         return;
@@ -192,8 +192,8 @@ AssistantProgram::AssistantProgram(const std::string& file_name)
     fs::create_directories(runtime_dir(), ec);
     ::chmod(runtime_dir().c_str(), 0700);
     fs::copy_file(bin_dir() + "/tavcclt", program(), ec);
-    if (!ec) fs::copy_file(bin_dir() + "/libtessel.so", folder() + "/libtessel.so", ec);
-    if (ec) error_ = "cannot copy the program: " + ec.message();
+    if (ec || copy_library(bin_dir() + "/libtessel.so", folder()).empty())
+        error_ = "cannot copy the program: " + ec.message();
     // Never the machine's real ports: every port leads nowhere until a test links it.
     for (int port = 1; port <= 10; ++port) link_port(port, folder_ / "no-such-tty");
     // A hot-key file without keys: a missing one is reported at every start.
@@ -224,23 +224,15 @@ void AssistantProgram::write_hot_keys(const std::vector<HotKeyFileRecord>& recor
         << hot_key_file(records);
 }
 
-bool AssistantProgram::run_as(uid_t uid, gid_t gid) {
-    std::string setpriv = program_on_path("setpriv");
-    if (::geteuid() != 0 || setpriv.empty()) return false;
-    std::error_code ec;
-    bool handed = ::chown(folder_.path().c_str(), uid, gid) == 0;
-    for (auto it = fs::recursive_directory_iterator(folder_.path(), ec); handed && !ec && it != fs::end(it);
-         it.increment(ec))
-        handed = ::lchown(it->path().c_str(), uid, gid) == 0;
-    launcher_ = {setpriv, "--reuid=" + std::to_string(uid), "--regid=" + std::to_string(gid),
-                 "--clear-groups", "--"};
-    return handed && !ec;
+void AssistantProgram::run_as(const OtherUser& user) {
+    user.give(folder_.path());
+    launcher_ = user.launcher();
 }
 
 std::unique_ptr<ChildProcess> AssistantProgram::start(const std::string& file_name) {
     std::string path = folder() + "/" + (file_name.empty() ? file_name_ : file_name);
     std::vector<std::string> env{"XDG_CONFIG_HOME=" + config_home(), "XDG_RUNTIME_DIR=" + runtime_dir(),
-                                 "TAVCCLT_TEST_PROBE=" + (folder_ / "probe.log"), "QT_QPA_PLATFORM",
+                                 "TAVCCLT_TEST_PROBE=" + probe_file(), "QT_QPA_PLATFORM",
                                  "DBUS_SESSION_BUS_ADDRESS"};
     auto name_of = [](const std::string& entry) { return entry.substr(0, entry.find('=')); };
     for (const std::string& entry : env_) {
@@ -253,7 +245,7 @@ std::unique_ptr<ChildProcess> AssistantProgram::start(const std::string& file_na
                       "/tests/support/qt_leaks.supp");
     // Through a shell that replaces itself, so the process is the program's and its standard error is kept;
     // the log is opened before a launcher changes the user.
-    std::vector<std::string> argv{"/bin/sh", "-c", "exec \"$@\" 2>>\"$0\"", folder_ / "stderr.log"};
+    std::vector<std::string> argv{"/bin/sh", "-c", "exec \"$@\" 2>>\"$0\"", stderr_file()};
     argv.insert(argv.end(), launcher_.begin(), launcher_.end());
     argv.push_back(path);
     return std::make_unique<ChildProcess>(argv, env);
@@ -265,7 +257,7 @@ bool AssistantProgram::start_and_wait(std::chrono::milliseconds timeout) {
 }
 
 std::string AssistantProgram::stderr_text() const {
-    return read_file(folder_ / "stderr.log");
+    return read_file(stderr_file());
 }
 
 std::string AssistantProgram::main_window() const {

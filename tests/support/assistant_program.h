@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "child_process.h"
+#include "other_user.h"
 #include "temp_folder.h"
 
 namespace tavc::test {
@@ -111,9 +112,14 @@ class AssistantProgram {
     // Extra NAME=value entries for the processes started from now on; an entry replaces the fixture's own
     // of that name, and "NAME" alone removes it.
     void add_env(const std::string& entry) { env_.push_back(entry); }
-    // Runs the program as the user `uid` from now on (through setpriv), with the copy's folder handed over
-    // to that user. False when this process may not (not root) or setpriv is missing.
-    bool run_as(uid_t uid, gid_t gid);
+    // Runs the program as `user` from now on, the copy's folders handed over to that account.
+    void run_as(const OtherUser& user);
+    // Words put before the program's path of the processes started from now on (another account's
+    // launcher, other_user.h).
+    void set_launcher(std::vector<std::string> launcher) { launcher_ = std::move(launcher); }
+    // The files the program writes beside its folder: its test probe's lines and its standard error.
+    std::string probe_file() const { return folder_ / "probe.log"; }
+    std::string stderr_file() const { return folder_ / "stderr.log"; }
 
     // Starts the copy `file_name` (default: the first); its standard error goes to stderr_text().
     std::unique_ptr<ChildProcess> start(const std::string& file_name = "");

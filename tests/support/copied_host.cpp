@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -27,6 +28,17 @@ CopiedHost::CopiedHost(const std::string& subfolder) {
     std::filesystem::copy_file(source, program_);
 }
 
+CopiedHost::~CopiedHost() {
+    // Writable again, so that the temporary folder can go.
+    ::chmod(folder_.c_str(), 0755);
+}
+
+void CopiedHost::run_as(const OtherUser& user) {
+    launcher_ = user.launcher();
+    OtherUser::open_up(folder_.string(), std::filesystem::path(root_.path()).parent_path().string());
+    ::chmod(folder_.c_str(), 0555);
+}
+
 std::string CopiedHost::cache_text() const {
     std::ifstream in(cache_file(), std::ios::binary);
     std::ostringstream text;
@@ -41,7 +53,8 @@ void CopiedHost::write_cache(const std::string& text) const {
 pid_t CopiedHost::start(const std::vector<std::string>& args, int& out) const {
     int pipe_fds[2];
     if (::pipe2(pipe_fds, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
-    std::vector<std::string> words{program_.string()};
+    std::vector<std::string> words = launcher_;
+    words.push_back(program_.string());
     words.insert(words.end(), args.begin(), args.end());
     std::vector<char*> argv;
     for (std::string& w : words) argv.push_back(w.data());

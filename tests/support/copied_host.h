@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "other_user.h"
 #include "temp_folder.h"
 
 namespace tavc::test {
@@ -19,6 +20,7 @@ class CopiedHost {
   public:
     // The copy lands in a new temporary folder, or in the folder `subfolder` below it.
     explicit CopiedHost(const std::string& subfolder = "");
+    ~CopiedHost();
     CopiedHost(const CopiedHost&) = delete;
     CopiedHost& operator=(const CopiedHost&) = delete;
 
@@ -29,6 +31,9 @@ class CopiedHost {
     // The cache file's bytes; empty when it does not exist.
     std::string cache_text() const;
     void write_cache(const std::string& text) const;
+
+    // From now on the copy runs as `user`, who may read its folder but not write in it.
+    void run_as(const OtherUser& user);
 
     // Runs "tessel_host args..." and returns the result it printed (a failed run is a test failure);
     // `usage`, when given, receives what the run used (its peak memory in ru_maxrss).
@@ -43,6 +48,7 @@ class CopiedHost {
     TempFolder root_{"tessel-host"};
     std::filesystem::path folder_;
     std::filesystem::path program_;
+    std::vector<std::string> launcher_;
 };
 
 }  // namespace tavc::test

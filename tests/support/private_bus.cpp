@@ -24,7 +24,9 @@ namespace {
 constexpr char kDaemon[] = "/usr/bin/dbus-daemon";
 constexpr std::chrono::seconds kStartTimeout{10};
 
-std::string config_text(const std::string& root) {
+std::string config_text(const std::string& root, const std::vector<std::string>& system_services) {
+    std::string more;
+    for (const std::string& folder : system_services) more += "  <servicedir>" + folder + "</servicedir>\n";
     return "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
            " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
            "<busconfig>\n"
@@ -35,8 +37,7 @@ std::string config_text(const std::string& root) {
            "/runtime/bus</listen>\n"
            "  <auth>EXTERNAL</auth>\n"
            "  <servicedir>" +
-           root +
-           "/data/dbus-1/services</servicedir>\n"
+           root + "/data/dbus-1/services</servicedir>\n" + more +
            "  <policy context=\"default\">\n"
            "    <allow send_destination=\"*\" eavesdrop=\"true\"/>\n"
            "    <allow eavesdrop=\"true\"/>\n"
@@ -61,7 +62,7 @@ std::optional<pid_t> process_group_of(pid_t pid) {
 
 }  // namespace
 
-PrivateBus::PrivateBus(std::vector<std::string> daemon_env) {
+PrivateBus::PrivateBus(std::vector<std::string> daemon_env, std::vector<std::string> system_services) {
     if (!folder_.ok()) {
         error_ = "cannot create a temporary folder";
         return;
@@ -78,7 +79,7 @@ PrivateBus::PrivateBus(std::vector<std::string> daemon_env) {
         error_ = "dbus-daemon is not installed";
         return;
     }
-    start(daemon_env);
+    start(daemon_env, system_services);
     if (ok()) set_env("DBUS_SESSION_BUS_ADDRESS", address_);
 }
 
@@ -86,9 +87,10 @@ void PrivateBus::set_env(const char* name, const std::string& value) {
     saved_env_.push_back(std::make_unique<ScopedEnv>(name, value));
 }
 
-void PrivateBus::start(const std::vector<std::string>& daemon_env) {
+void PrivateBus::start(const std::vector<std::string>& daemon_env,
+                       const std::vector<std::string>& system_services) {
     std::string config = root_ + "/bus.conf";
-    std::ofstream(config) << config_text(root_);
+    std::ofstream(config) << config_text(root_, system_services);
 
     int pipe_fds[2];
     if (pipe2(pipe_fds, O_CLOEXEC) != 0) {

@@ -22,8 +22,10 @@ namespace tavc::test {
 class PrivateBus {
   public:
     // `daemon_env`: further NAME=value entries for the daemon, and so for every server it starts (an
-    // activated server inherits the daemon's environment, not the client's).
-    explicit PrivateBus(std::vector<std::string> daemon_env = {});
+    // activated server inherits the daemon's environment, not the client's). `system_services`: folders
+    // of activation files the daemon reads after the user's, as a session bus reads the system's.
+    explicit PrivateBus(std::vector<std::string> daemon_env = {},
+                        std::vector<std::string> system_services = {});
     ~PrivateBus();
     PrivateBus(const PrivateBus&) = delete;
     PrivateBus& operator=(const PrivateBus&) = delete;
@@ -48,7 +50,7 @@ class PrivateBus {
     std::optional<pid_t> wait_for_process(std::string_view name, std::chrono::milliseconds timeout) const;
 
   private:
-    void start(const std::vector<std::string>& daemon_env);
+    void start(const std::vector<std::string>& daemon_env, const std::vector<std::string>& system_services);
     void set_env(const char* name, const std::string& value);
 
     // Unix socket paths are short: the folder stands directly under /tmp whatever TMPDIR says.

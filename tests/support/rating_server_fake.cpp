@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <system_error>
 
 namespace tavc::test {
 namespace {
@@ -118,10 +119,13 @@ FakeRatingServer::FakeRatingServer(Script script, int port) : script_(std::move(
     if (!script_) script_ = [](const RatingRequest&, size_t) { return RatingReply::answer('0'); };
     // Reusable, so that the port can be held again while a served connection still uses it.
     listen_fd_ = bound_socket(port, true);
-    if (listen_fd_ < 0 || ::listen(listen_fd_, 64) != 0) fail("rating server: listen");
+    if (listen_fd_ < 0 || ::listen(listen_fd_, 64) != 0 || ::pipe2(wake_, O_CLOEXEC) != 0) {
+        const int error = errno;
+        if (listen_fd_ >= 0) ::close(listen_fd_);
+        throw std::system_error(error, std::generic_category(), "listen on port " + std::to_string(port));
+    }
     port_ = port_of(listen_fd_);
     ::fcntl(listen_fd_, F_SETFL, O_NONBLOCK);  // a wake-up must not leave the thread stuck in accept
-    if (::pipe2(wake_, O_CLOEXEC) != 0) fail("rating server: pipe");
     thread_ = std::thread([this] { run(); });
 }
 

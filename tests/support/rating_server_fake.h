@@ -1,5 +1,6 @@
-// A rating server on loopback for tests: answers every request from a per-test script and records the
-// raw bytes the client sent on each connection. Serves one connection at a time on its own thread.
+// A rating server on loopback for tests, and for the rating server stand-in of tools/: answers every
+// request from a script and records the raw bytes the client sent on each connection. Serves one
+// connection at a time on its own thread.
 #pragma once
 
 #include <atomic>
@@ -46,7 +47,8 @@ class FakeRatingServer {
     using Script = std::function<RatingReply(const RatingRequest&, size_t)>;
 
     // `port` 0 lets the kernel choose one; a fixed port serves a client whose port is fixed (the
-    // assistant program's 80, inside a network of the test's own).
+    // assistant program's 80, inside a network of the test's own). Throws std::system_error when the
+    // port cannot be had.
     explicit FakeRatingServer(Script script = {}, int port = 0);
     FakeRatingServer(const FakeRatingServer&) = delete;
     FakeRatingServer& operator=(const FakeRatingServer&) = delete;

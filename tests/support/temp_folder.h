@@ -69,4 +69,23 @@ class ScopedEnv {
     std::optional<std::string> old_;
 };
 
+// Copies a shared library of the build into `folder` with the links of its name (libx.so to libx.so.1 to
+// libx.so.1.0), so that a program copied beside it finds it by its SONAME; the copy's path by the name
+// `library` gives, or "" when something could not be copied.
+inline std::string copy_library(const std::filesystem::path& library, const std::filesystem::path& folder) {
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);
+    std::filesystem::path source = library;
+    for (int links = 0; std::filesystem::is_symlink(source, ec) && links < 8; ++links) {
+        std::filesystem::path target = std::filesystem::read_symlink(source, ec);
+        std::filesystem::remove(folder / source.filename(), ec);
+        std::filesystem::create_symlink(target.filename(), folder / source.filename(), ec);
+        if (ec) return "";
+        source = source.parent_path() / target;
+    }
+    std::filesystem::copy_file(source, folder / source.filename(),
+                               std::filesystem::copy_options::overwrite_existing, ec);
+    return ec ? "" : (folder / library.filename()).string();
+}
+
 }  // namespace tavc::test

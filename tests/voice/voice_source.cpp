@@ -137,11 +137,7 @@ std::string VoxcatLibrary::built_path() {
 }
 
 std::string copy_library_into(const std::string& folder) {
-    std::filesystem::create_directories(folder);
-    std::string copy = folder + "/libvoxcat.so";
-    std::filesystem::copy_file(VoxcatLibrary::built_path(), copy,
-                               std::filesystem::copy_options::overwrite_existing);
-    return copy;
+    return copy_library(VoxcatLibrary::built_path(), folder);
 }
 
 }  // namespace tavc::test
