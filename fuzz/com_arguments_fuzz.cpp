@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "com_bus.h"
+#include "linux/com_bus.h"
 #include "kel_typelib.h"
 #include "text.h"
 
