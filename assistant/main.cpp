@@ -17,6 +17,7 @@
 #include "form_support.h"
 #include "gbk.h"
 #include "help1.h"
+#include "main_steps.h"
 #include "settings.h"
 #include "setup.h"
 #include "tessel.h"
@@ -26,14 +27,6 @@ namespace tavc::assistant {
 
 THotKeyList HotKeyList;
 std::optional<instance::InstanceLock> InstanceMutex;
-
-namespace {
-
-const QString kUploading = QStringLiteral("正在上传本地评价数据,请稍等...");
-const QString kReady = QStringLiteral("就绪");
-constexpr int32_t kServerPort = 80;
-
-}  // namespace
 
 void SetTimerInterval(QTimer* timer, int interval_ms) {
     if (interval_ms == timer->interval() && (interval_ms == 0 || timer->isActive())) return;
@@ -49,7 +42,7 @@ TForm1::TForm1(QWidget* parent)
     : QWidget(parent, Qt::Tool | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowCloseButtonHint) {
     ui.setupUi(this);
-    setWindowTitle(QString::fromUtf8(MainWindowTitle));
+    setWindowTitle(Text(texts::kTitle));
     setFixedSize(302, 201);
     for (QAction* separator : {ui.N4, ui.N11, ui.N6}) {
         separator->setText(QString());
@@ -62,7 +55,7 @@ TForm1::TForm1(QWidget* parent)
     ui.Button2->setFocusPolicy(Qt::NoFocus);
     ui.Memo2->setTabChangesFocus(true);
 
-    panels_[0] = new QLabel(QStringLiteral("就绪..."), ui.StatusBar1);
+    panels_[0] = new QLabel(Text(texts::kStatusAtStart), ui.StatusBar1);
     panels_[0]->setFixedWidth(200);
     panels_[1] = new QLabel(ui.StatusBar1);
     panels_[1]->setFixedWidth(50);
@@ -82,9 +75,7 @@ TForm1::TForm1(QWidget* parent)
         message_notifier_ = new QSocketNotifier(messages_->fd(), QSocketNotifier::Read, this);
         connect(message_notifier_, &QSocketNotifier::activated, this, [this] { ReceiveMessages(); });
     } else {
-        std::fputs(
-            QStringLiteral("无法建立窗口的消息端点: 再次启动将找不到这个窗口。\n").toLocal8Bit().constData(),
-            stderr);
+        std::fputs((Text(texts::kNoMessageEndpoint) + u'\n').toLocal8Bit().constData(), stderr);
     }
     PlaceAtDesktopCentre(this);
     Guarded([this] { FormCreate(); });
@@ -209,14 +200,14 @@ void TForm1::SetStatusText(int panel, const QString& text) {
 
 void TForm1::FormCreate() {
     QString tips[texts::kTipCount];
-    for (int i = 0; i < texts::kTipCount; ++i) tips[i] = QString::fromUtf8(texts::TipDefaults[i]);
-    for (int i = 0; i < texts::kTipCount; ++i) ReadTip(QString::fromUtf8(texts::TipNames[i]), tips[i]);
-    ui.Edit17->setText(tips[texts::ItemName]);
-    ui.Edit18->setText(tips[texts::Price]);
-    ui.Edit19->setText(tips[texts::Count]);
-    ui.Edit20->setText(tips[texts::Msg]);
+    for (int i = 0; i < texts::kTipCount; ++i) tips[i] = Text(texts::kTipDefaults[i]);
+    for (int i = 0; i < texts::kTipCount; ++i) ReadTip(Text(texts::kTipNames[i]), tips[i]);
+    ui.Edit17->setText(tips[texts::kItemName]);
+    ui.Edit18->setText(tips[texts::kPrice]);
+    ui.Edit19->setText(tips[texts::kCount]);
+    ui.Edit20->setText(tips[texts::kMsg]);
     ui.Memo2->clear();
-    ui.Memo2->appendPlainText(tips[texts::Voice]);
+    ui.Memo2->appendPlainText(tips[texts::kVoice]);
 
     LoadSettings();
     SetStatusText(1, AssistantSettings.UserId);
@@ -269,8 +260,8 @@ void TForm1::hideEvent(QHideEvent* event) {
 
 bool TForm1::FormCloseQuery() {
     if (Restarting) return true;
-    const QString title = QString::fromUtf8(MainWindowTitle);
-    QMessageBox question(QMessageBox::Question, title, QStringLiteral("是否要退出ORB-100小助手?"),
+    const QString title = Text(texts::kTitle);
+    QMessageBox question(QMessageBox::Question, title, Text(texts::kExitQuestion),
                          QMessageBox::Yes | QMessageBox::No, this);
     question.setDefaultButton(QMessageBox::Yes);
     TestProbe(QStringLiteral("question ") + title + u'|' + question.text());
@@ -296,14 +287,12 @@ void TForm1::closeEvent(QCloseEvent* event) {
 }
 
 void TForm1::FormClose() {
-    SetStatusText(0, kUploading);
+    SetStatusText(0, Text(texts::kStatusUploading));
     QCoreApplication::processEvents();
     std::string url = Gbk(AssistantSettings.ServerUrl);
     if (TAVCUploadRemarks(url.c_str(), kServerPort) != 0)
-        ShowMessage(this,
-                    QStringLiteral(
-                        "无法连接服务器上传本地缓存的评价数据. 下次小助手启动并选择远程登陆时将再次尝试!"));
-    SetStatusText(0, kReady);
+        ShowMessage(this, Text(texts::kUploadAtCloseFailed));
+    SetStatusText(0, Text(texts::kStatusReady));
     // The endpoint goes while the lock is still held, so it can never be that of an instance started after.
     delete message_notifier_;
     message_notifier_ = nullptr;
@@ -315,7 +304,7 @@ void TForm1::FormClose() {
 }
 
 void TForm1::HideToTray() {
-    tray_->Add(QString::fromUtf8(MainWindowTitle) + u'-' + StatusText(0));
+    tray_->Add(Text(texts::kTitle) + u'-' + StatusText(0));
     hide();
 }
 
@@ -349,7 +338,6 @@ void TForm1::WMTrayIcon(TTrayIcon::Mouse mouse) {
             N1Click();
             break;
         case TTrayIcon::Mouse::RightButton:
-            TestProbe(QStringLiteral("tray menu"));
             ui.PopupMenu1->popup(QCursor::pos());
             break;
     }
@@ -387,197 +375,6 @@ void TForm1::A32Click() {
                       .arg(help.ui.Memo1->horizontalScrollBar()->maximum()));
     });
     help.exec();
-}
-
-// ---- Settings ----------------------------------------------------------------------------------------
-
-void TForm1::ComboBox2Click() {
-    int32_t port = ui.ComboBox2->currentIndex() + 1;
-    if (port == AssistantSettings.ComPort) return;
-    AssistantSettings.ComPort = port;
-    AssistantSettings.Changed(AssistantSettings.kComPort);
-    SaveSettings();
-    TAVCReset();  // reopens the port from the registry, so the number is saved first
-    TestProbe(QStringLiteral("port %1").arg(port));
-}
-
-void TForm1::A31Click() {
-    bool changed = false;
-    {
-        TForm2 setup(this);
-        setup.ui.Edit1->setText(AssistantSettings.ServerUrl);
-        int port_index = AssistantSettings.ComPort - 1;
-        setup.ui.ComboBox1->setCurrentIndex(
-            port_index >= 0 && port_index < setup.ui.ComboBox1->count() ? port_index : -1);
-        setup.ui.CheckBox1->setChecked(AssistantSettings.RemarkLevel2);
-        setup.ui.CheckBox2->setChecked(AssistantSettings.DemoMode);
-        if (setup.exec() == QDialog::Accepted) {
-            AssistantSettings.ComPort = setup.ui.ComboBox1->currentIndex() + 1;
-            AssistantSettings.ServerUrl = setup.ui.Edit1->text();
-            AssistantSettings.RemarkLevel2 = setup.ui.CheckBox1->isChecked();
-            AssistantSettings.DemoMode = setup.ui.CheckBox2->isChecked();
-            for (auto field : {TAssistantSettings::kComPort, TAssistantSettings::kServerUrl,
-                               TAssistantSettings::kRemarkLevel2, TAssistantSettings::kDemoMode})
-                AssistantSettings.Changed(field);
-            ShowMessage(this, QStringLiteral("设置已经改变。ORB-100小助手将重新启动!"));
-            changed = true;
-        }
-    }
-    if (!changed) return;
-    Restarting = true;
-    close();
-}
-
-// ---- Login -------------------------------------------------------------------------------------------
-
-void TForm1::A11Click() {
-    ui.PageControl1->show();
-    ui.PageControl2->hide();
-    ui.PageControl1->setCurrentIndex(0);
-    ui.Edit4->setText(AssistantSettings.UserId);
-    ui.Edit5->setText(QString());
-    Edit4Change();
-    FocusField(ui.Edit4);
-    TestProbe(QStringLiteral("login page id=%1 selected=%2 button5=%3")
-                  .arg(ui.Edit4->text(), ui.Edit4->selectedText())
-                  .arg(ui.Button5->isEnabled()));
-}
-
-void TForm1::Edit4Change() {
-    bool enabled = !ui.Edit4->text().isEmpty() && !ui.Edit5->text().isEmpty();
-    if (enabled != ui.Button5->isEnabled()) TestProbe(QStringLiteral("button5=%1").arg(enabled));
-    ui.Button5->setEnabled(enabled);
-}
-
-void TForm1::Edit4KeyPress(char key) {
-    if (key == '\r') FocusField(ui.Edit5);
-}
-
-void TForm1::Button5Click() {
-    const std::string id = Gbk(ui.Edit4->text());
-    const std::string password = Gbk(ui.Edit5->text());
-    if (ui.CheckBox1->isChecked()) {
-        if (TAVCLoginToCache(id.c_str(), password.c_str()) != 0) {
-            ShowMessage(this, QStringLiteral("本地数据不能验证用户口令!请尝试远程登陆."));
-            return;
-        }
-    } else {
-        const std::string url = Gbk(AssistantSettings.ServerUrl);
-        switch (TAVCLoginToDB(id.c_str(), password.c_str(), url.c_str(), kServerPort)) {
-            case 0:
-                break;
-            case 1:
-                ShowMessage(this, QStringLiteral("不能登录服务器-参数不足!"));
-                return;
-            case 2:
-                ShowMessage(this, QStringLiteral("不能登录服务器-无效的用户!"));
-                return;
-            case 3:
-                ShowMessage(this, QStringLiteral("不能登录服务器-无效的用户名或口令!"));
-                return;
-            case -2:
-                ShowMessage(this, QStringLiteral("不能连接服务器-请检查服务器URL的设置!"));
-                return;
-            default:
-                ShowMessage(this, QStringLiteral("不能登录服务器-响应超时!请检查服务器是否正常运行."));
-                return;
-        }
-        SetStatusText(0, kUploading);
-        QCoreApplication::processEvents();
-        if (TAVCUploadRemarks(url.c_str(), kServerPort) != 0)
-            ShowMessage(this,
-                        QStringLiteral("无法连接服务器上传本地缓存的评价数据. 小助手退出时将再次尝试!"));
-        SetStatusText(0, kReady);
-    }
-    AssistantSettings.UserId = ui.Edit4->text();
-    AssistantSettings.Changed(AssistantSettings.kUserId);
-    SetStatusText(1, AssistantSettings.UserId);
-    const std::string user = Gbk(AssistantSettings.UserId);
-    if (TAVCLogin(user.c_str()) != 0) {
-        ShowMessage(this, QStringLiteral("不能登录评价器,请检查设备的硬件连接!"));
-        return;
-    }
-    EnterLoggedInState();
-}
-
-void TForm1::EnterLoggedInState() {
-    ui.PageControl1->show();
-    ui.PageControl2->hide();
-    ui.PageControl1->setCurrentIndex(1);
-    if (QScreen* screen = QGuiApplication::primaryScreen())
-        move(screen->geometry().width() - frameGeometry().width(), 0);
-    Timer2->start();
-    TestProbe(QStringLiteral("logged in"));
-    if (AssistantSettings.DemoMode) return;
-    SetLocked(false);
-    RegisterHotKeys();
-}
-
-void TForm1::Button6Click() {
-    close();
-}
-
-void TForm1::A13Click() {
-    ui.PageControl1->show();
-    ui.PageControl2->hide();
-    ui.PageControl1->setCurrentIndex(1);
-    FocusField(ui.Edit1);
-}
-
-void TForm1::A14Click() {
-    close();
-}
-
-// ---- Hot keys ----------------------------------------------------------------------------------------
-
-void TForm1::RegisterHotKeys() {
-    if (HotKeys == nullptr) return;
-    // Every login registers again: the component starts empty each time, so that each registered
-    // index stays its record's index in HotKeyList.
-    UnregisterHotKeys();
-    const size_t count = HotKeyList.size();
-    for (size_t i = 0; i < count; ++i)
-        HotKeys->AddHotKey(HotKeyIndexToKey(HotKeyList[i]->KeyIndex), HotKeyModifiers(*HotKeyList[i]));
-    HotKeys->SetActive(true);
-    TestProbe(QStringLiteral("hotkeys registered %1").arg(count));
-}
-
-void TForm1::UnregisterHotKeys() {
-    if (HotKeys == nullptr) return;  // the creation handler failed before making it
-    HotKeys->SetActive(false);
-    HotKeys->ClearHotKeys();
-}
-
-void TForm1::HotKeyPressed(QObject* /*sender*/, int32_t index) {
-    RunHotKeyAction(index);
-}
-
-void TForm1::RunHotKeyAction(int32_t index) {
-    if (index < 0 || static_cast<size_t>(index) >= HotKeyList.size()) return;
-    const THotKeyRecord& record = *HotKeyList[static_cast<size_t>(index)];
-    TestProbe(QStringLiteral("hotkey %1 kind %2").arg(index).arg(record.Kind));
-    switch (record.Kind) {
-        case 0:
-            if (record.Command.empty()) {
-                ShowForAction(1);
-            } else if (record.Command == "PJ") {
-                ShowForAction(4);
-            } else {
-                TAVSoundOut(record.Command.c_str());
-            }
-            break;
-        case 1:
-            ShowForAction(2);
-            break;
-        case 2:
-            ShowForAction(3);
-            break;
-        case 3:
-            close();
-            break;
-        default:
-            break;
-    }
 }
 
 void TForm1::mouseDoubleClickEvent(QMouseEvent* event) {

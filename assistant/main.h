@@ -1,4 +1,6 @@
-// The main window: the frame of the program, its login page, its settings and its hot-key actions.
+// The main window. Its handlers live in a file for each part: the frame (main.cpp), the settings
+// (main_settings.cpp), the login page (main_login.cpp), the cashier page (main_cashier.cpp), the customer
+// rating (main_rating.cpp), the demo pages (main_demo.cpp) and the hot-key actions (main_hotkeys.cpp).
 #pragma once
 
 #include <QColor>
@@ -22,7 +24,6 @@ class QPushButton;
 
 namespace tavc::assistant {
 
-constexpr const char* MainWindowTitle = "ORB-100小助手";
 // Window messages of the main window, as a second start sends them.
 constexpr uint32_t WM_TRAYICON = 0x401;
 constexpr uint32_t WM_RESTOREWINDOW = 0x402;
@@ -89,18 +90,25 @@ class TForm1 : public QWidget {
     void HotKeyPressed(QObject* sender, int32_t index);
     void RunHotKeyAction(int32_t index);
 
-    // Cashier, rating and demo pages (main_pages.cpp)
+    // Cashier
     void ShowForAction(int action);
-    void A12Click();
     void Button1Click();
     void Button2Click();
     void Button3Click();
     void Edit1Enter();
     void Edit2Enter();
     void Edit3Enter();
+
+    // Rating
+    void A12Click();
     void Timer1Timer();
     void Timer3Timer();
     void FormDblClick();
+    // Stores one rating of the current clerk in the library's cache file; false when it could not.
+    bool CacheRating(char code, const QString& detail);
+    QString RatingDisplayText(const QString& text) const;
+
+    // Demo pages
     void A21Click();
     void A22Click();
     void A23Click();
@@ -111,9 +119,6 @@ class TForm1 : public QWidget {
     void Button15Click();
     void Button16Click();
     void Button17Click();
-    // Stores one rating of the current clerk in the library's cache file.
-    bool CacheRating(char code, const QString& detail);
-    QString RatingDisplayText(const QString& text) const;
 
   protected:
     void showEvent(QShowEvent* event) override;

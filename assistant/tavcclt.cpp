@@ -11,8 +11,10 @@
 #include "form_support.h"
 #include "help1.h"
 #include "main.h"
+#include "main_steps.h"
 #include "module.h"
 #include "setup.h"
+#include "texts.h"
 
 using namespace tavc;
 using namespace tavc::assistant;
@@ -25,11 +27,9 @@ constexpr int kCannotTell = 1;
 // Without a lock to trust, a start cannot tell whether another instance runs; it says so rather than
 // run as a second one.
 void ReportCannotTell(const instance::InstanceLock& lock) {
-    const QString text =
-        lock.folder().empty()
-            ? QStringLiteral("无法确定ORB-100小助手是否已在运行: 找不到可用的文件夹。本次启动将退出。")
-            : QStringLiteral("无法确定ORB-100小助手是否已在运行: 不能使用文件夹 %1。本次启动将退出。")
-                  .arg(QString::fromStdString(lock.folder()));
+    const QString text = lock.folder().empty()
+                             ? Text(texts::kCannotTellNoFolder)
+                             : Text(texts::kCannotTellFolder).arg(QString::fromStdString(lock.folder()));
     std::fprintf(stderr, "%s (%s)\n", text.toLocal8Bit().constData(), lock.why().c_str());
     ShowMessage(nullptr, text);
 }

@@ -136,7 +136,7 @@ TEST_F(CounterRoadTest, DemoPagesSendTheirLinesTextsAndSpeech) {
     EXPECT_TRUE(app.probe().wait_for("colour dialog texts 选择颜色|基本颜色(&B)|"));
     EXPECT_TRUE(app.probe().wait_for("确定|取消"));
     ASSERT_TRUE(app.answer_box("选择颜色", "Return"));
-    ASSERT_TRUE(app.probe().wait_for("colour #000000"));
+    ASSERT_TRUE(app.wait_box_gone("选择颜色"));
     ASSERT_TRUE(app.key("Return"));
     commands = road.next_commands(1);
     ASSERT_EQ(commands.size(), 1u);

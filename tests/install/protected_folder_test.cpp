@@ -73,7 +73,6 @@ class ProtectedProgramFolder : public ::testing::Test {
         road_.terminal().answer_queries(std::string(1, key));
         ASSERT_TRUE(road_.request_rating());
         ProbeLog& probe = road_.app().probe();
-        ASSERT_TRUE(probe.wait_for("rating stored " + std::string(1, key)));
         EXPECT_TRUE(probe.wait_for("tray add ORB-100小助手-" + status + " available="));
         ASSERT_TRUE(probe.wait_for("rating request enabled"));
     }
