@@ -11,8 +11,8 @@
 #include <string_view>
 #include <vector>
 
-#include "linux/com_bus.h"
 #include "kel_typelib.h"
+#include "linux/com_bus.h"
 #include "text.h"
 
 namespace {
