@@ -33,7 +33,8 @@ class Fd {
     int fd_;
 };
 
-// Writes all of data, resuming after signals and partial writes.
+// Writes all of data, resuming after signals and partial writes. A socket is written with MSG_NOSIGNAL:
+// a peer that has gone is a failed write, never a SIGPIPE that ends the process.
 bool write_all(int fd, std::string_view data);
 
 // Opens an existing file to read when it is a regular file; a FIFO, a device or a socket in its place

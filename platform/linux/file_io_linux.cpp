@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/inotify.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -19,8 +20,15 @@ Fd::~Fd() {
 }
 
 bool write_all(int fd, std::string_view data) {
+    bool socket = true;  // until the descriptor says otherwise
     while (!data.empty()) {
-        ssize_t n = ::write(fd, data.data(), data.size());
+        // On a socket, MSG_NOSIGNAL: a peer that has gone must not end the process with SIGPIPE.
+        ssize_t n = socket ? ::send(fd, data.data(), data.size(), MSG_NOSIGNAL)
+                           : ::write(fd, data.data(), data.size());
+        if (n < 0 && socket && errno == ENOTSOCK) {
+            socket = false;
+            continue;
+        }
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return false;
         data.remove_prefix(static_cast<size_t>(n));
