@@ -11,6 +11,8 @@
 #include <string>
 #include <string_view>
 
+#include "timing.h"
+
 namespace tavc::file_io {
 
 // An owned file descriptor.
@@ -33,9 +35,25 @@ class Fd {
     int fd_;
 };
 
-// Writes all of data, resuming after signals and partial writes. A socket is written with MSG_NOSIGNAL:
-// a peer that has gone is a failed write, never a SIGPIPE that ends the process.
-bool write_all(int fd, std::string_view data);
+enum class WriteStatus {
+    Written,   // all of it
+    TimedOut,  // the deadline passed before the descriptor took the rest
+    HungUp,    // the descriptor, with no room, reports a hang-up or an error
+    Failed,    // the write or the wait failed: see error
+};
+
+struct WriteResult {
+    WriteStatus status = WriteStatus::Failed;
+    size_t written = 0;  // the bytes the descriptor took
+    int error = 0;       // Failed: the write's or the wait's errno
+    explicit operator bool() const { return status == WriteStatus::Written; }
+};
+
+// Writes all of data, resuming after signals and partial writes; where the descriptor has no room for now
+// (a non-blocking one), waits for room until the deadline. A socket is written with MSG_NOSIGNAL: a peer
+// that has gone is a failed write, never a SIGPIPE that ends the process.
+WriteResult write_all(int fd, std::string_view data,
+                      const timing::Deadline& deadline = timing::Deadline::never());
 
 // Opens an existing file to read when it is a regular file; a FIFO, a device or a socket in its place
 // could hold up the open or every read for ever. An invalid descriptor, with errno set, otherwise:

@@ -24,6 +24,10 @@ class Deadline {
         if (wait <= wait.zero()) return Deadline(Clock::now());
         return Deadline(Clock::now() + std::chrono::ceil<Clock::duration>(wait));
     }
+    // A time-out in milliseconds as poll takes one: a negative one is no limit.
+    static Deadline after_timeout_ms(int timeout_ms) {
+        return timeout_ms < 0 ? never() : after(std::chrono::milliseconds(timeout_ms));
+    }
     static Deadline at(Clock::time_point when) { return Deadline(when); }
     static Deadline never() { return Deadline(Clock::time_point::max()); }
 

@@ -43,6 +43,12 @@ TEST(Deadline, NeverHasNoTimeLeftToCountAndNeverPasses) {
     EXPECT_EQ(never.remaining_ms(), -1);
 }
 
+TEST(Deadline, OfANegativeTimeOutAsPollTakesOneIsNever) {
+    EXPECT_TRUE(Deadline::after_timeout_ms(-1).is_never());
+    EXPECT_TRUE(Deadline::after_timeout_ms(0).passed());
+    EXPECT_GT(Deadline::after_timeout_ms(60000).remaining_ms(), 0);
+}
+
 TEST(Deadline, AfterNothingOrLessHasPassedAtOnce) {
     for (Deadline d : {Deadline::after(0ms), Deadline::after(-5ms), Deadline::at(Clock::now() - 1h)}) {
         EXPECT_TRUE(d.passed());
