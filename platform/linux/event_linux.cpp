@@ -32,9 +32,7 @@ void AutoResetEvent::signal() {
 bool AutoResetEvent::wait(int timeout_ms) {
     const int fd = fd_;  // only this thread changes it
     if (fd < 0) return false;
-    const timing::Deadline deadline = timeout_ms < 0
-                                          ? timing::Deadline::never()
-                                          : timing::Deadline::after(std::chrono::milliseconds(timeout_ms));
+    const timing::Deadline deadline = timing::Deadline::after_timeout_ms(timeout_ms);
     for (;;) {
         if (timing::wait_fd(fd, POLLIN, deadline).status != timing::WaitStatus::Ready) return false;
         uint64_t count = 0;
