@@ -7,6 +7,7 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -100,5 +101,26 @@ inline constexpr std::chrono::milliseconds kLockWait{5000};
 // is not had within `wait`.
 std::optional<Fd> lock_file(const std::string& path, bool exclusive, bool create,
                             std::chrono::milliseconds wait = kLockWait);
+
+// What an edit made of a file's text.
+struct Edited {
+    enum class Kind { Refused, Unchanged, Changed };
+    Kind kind = Kind::Unchanged;
+    std::string text;  // Changed: the file's new text
+
+    static Edited refused() { return {Kind::Refused, {}}; }
+    static Edited unchanged() { return {Kind::Unchanged, {}}; }
+    static Edited changed(std::string text) { return {Kind::Changed, std::move(text)}; }
+};
+
+// One change of a file whose writers take turns: under the exclusive lock on `lock_path` (made when
+// missing, waited for as lock_file waits), reads the file (a missing one is empty), runs `edit` on its
+// text, and replaces the file with what the edit made of it (replace_file) with `mode`, or with the mode
+// read_file gives when there is none. The edit may take the text it is given (to free it early). True
+// when the edit changed nothing or the replacement is in place; false, with the file as it was, when the
+// lock is not had, the file cannot be read, the edit refuses or the replacement fails.
+bool edit_under_lock(const std::string& path, const std::string& lock_path,
+                     const std::function<Edited(std::string& text)>& edit,
+                     std::optional<mode_t> mode = std::nullopt);
 
 }  // namespace tavc::file_io

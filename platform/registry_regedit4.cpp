@@ -49,17 +49,13 @@ bool change(Hive hive, Edit edit) {
         if (!*changed) return true;  // nothing to store: no folder made for it
     }
     if (!make_folders(dir)) return false;
-    // The data file is replaced on every change, so the writers meet on a file that stays.
-    auto held = file_io::lock_file(lock_file(hive), true, true);
-    if (!held) return false;
-    std::string path = hive_file(hive);
-    auto file = read_file(path);
-    if (!file) return false;
-    Document doc = Document::parse(file->text, hive);
-    auto changed = edit(doc);
-    if (!changed) return false;
-    if (!*changed) return true;
-    return file_io::replace_file(path, doc.text(), file->mode);
+    return file_io::edit_under_lock(hive_file(hive), lock_file(hive), [&](std::string& text) {
+        Document doc = Document::parse(text, hive);
+        auto changed = edit(doc);
+        if (!changed) return file_io::Edited::refused();
+        if (!*changed) return file_io::Edited::unchanged();
+        return file_io::Edited::changed(doc.text());
+    });
 }
 
 // The registry's callers include load-time code and C exports: nothing may throw out of here.

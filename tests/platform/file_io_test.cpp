@@ -1,14 +1,21 @@
-// The files the system keeps and the writes of every facility: write_all with and without a deadline.
+// The files the system keeps and the writes of every facility: write_all with and without a deadline,
+// and the one read-edit-replace step under the writers' lock.
 #include "file_io.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
+#include <fstream>
 #include <string>
 #include <thread>
+
+#include "temp_folder.h"
 
 namespace tavc::file_io {
 namespace {
@@ -114,6 +121,116 @@ TEST(WriteAll, ReportsTheErrorOfAWriteThatFails) {
     EXPECT_EQ(result.error, EBADF);
     ::close(fds[0]);
     ::close(fds[1]);
+}
+
+// ---- edit_under_lock ----------------------------------------------------------------------------------
+
+class EditUnderLock : public ::testing::Test {
+  protected:
+    void SetUp() override { ASSERT_TRUE(folder_.ok()); }
+
+    void put(const std::string& text, mode_t mode) {
+        std::ofstream(path_, std::ios::binary) << text;
+        ASSERT_EQ(::chmod(path_.c_str(), mode), 0);
+    }
+    mode_t mode_of(const std::string& path) const {
+        struct stat st {};
+        EXPECT_EQ(::lstat(path.c_str(), &st), 0);
+        return st.st_mode & 07777;
+    }
+    bool exists(const std::string& path) const {
+        struct stat st {};
+        return ::lstat(path.c_str(), &st) == 0;
+    }
+    // An edit that appends `more` to what it finds, and records what that was.
+    std::function<Edited(std::string&)> append(std::string more) {
+        return [this, more](std::string& text) {
+            seen_ = text;
+            return Edited::changed(text + more);
+        };
+    }
+
+    test::TempFolder folder_{"file_io"};
+    const std::string path_ = folder_ / "data";
+    const std::string lock_ = folder_ / "data.lock";
+    std::string seen_ = "(not called)";
+};
+
+TEST_F(EditUnderLock, EditsAMissingFileAsEmptyAndMakesItForItsOwnerOnly) {
+    EXPECT_TRUE(edit_under_lock(path_, lock_, append("new")));
+    EXPECT_EQ(seen_, "");
+    EXPECT_EQ(test::read_file(path_), "new");
+    EXPECT_EQ(mode_of(path_), 0600u);
+    EXPECT_EQ(mode_of(lock_), 0600u);
+    EXPECT_FALSE(exists(path_ + ".tmp"));
+}
+
+TEST_F(EditUnderLock, ReplacesTheFileWithItsOwnModeOrTheOneGiven) {
+    put("old", 0640);
+    EXPECT_TRUE(edit_under_lock(path_, lock_, append("+1")));
+    EXPECT_EQ(seen_, "old");
+    EXPECT_EQ(test::read_file(path_), "old+1");
+    EXPECT_EQ(mode_of(path_), 0640u);
+    EXPECT_TRUE(edit_under_lock(path_, lock_, append("+2"), 0600));
+    EXPECT_EQ(test::read_file(path_), "old+1+2");
+    EXPECT_EQ(mode_of(path_), 0600u);
+}
+
+TEST_F(EditUnderLock, LendsALinksTargetItsModeNeverAndReplacesTheLinkNotTheTarget) {
+    const std::string target = folder_ / "target";
+    std::ofstream(target) << "target";
+    ASSERT_EQ(::chmod(target.c_str(), 0644), 0);
+    ASSERT_EQ(::symlink(target.c_str(), path_.c_str()), 0);
+    EXPECT_TRUE(edit_under_lock(path_, lock_, append("+1")));
+    EXPECT_EQ(seen_, "target");
+    EXPECT_EQ(mode_of(path_), 0600u);
+    EXPECT_EQ(test::read_file(target), "target");
+}
+
+TEST_F(EditUnderLock, LeavesTheFileAsItWasWhenTheEditChangesNothingOrRefuses) {
+    put("old", 0644);
+    struct stat before {};
+    ASSERT_EQ(::stat(path_.c_str(), &before), 0);
+    EXPECT_TRUE(edit_under_lock(path_, lock_, [](std::string&) { return Edited::unchanged(); }));
+    EXPECT_FALSE(edit_under_lock(path_, lock_, [](std::string&) { return Edited::refused(); }));
+    struct stat after {};
+    ASSERT_EQ(::stat(path_.c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_EQ(test::read_file(path_), "old");
+}
+
+TEST_F(EditUnderLock, ReplacesWhatAWriterKilledMidwayLeftInTheTemporaryFile) {
+    put("old", 0600);
+    std::ofstream(path_ + ".tmp") << "half";
+    EXPECT_TRUE(edit_under_lock(path_, lock_, append("+1")));
+    EXPECT_EQ(test::read_file(path_), "old+1");
+    EXPECT_FALSE(exists(path_ + ".tmp"));
+}
+
+TEST_F(EditUnderLock, EditsOnceTheWriterBeforeItLetsGo) {
+    put("old", 0600);
+    std::optional<Fd> held = lock_file(lock_, true, true);
+    ASSERT_TRUE(held.has_value());
+    std::atomic<bool> released{false};
+    std::thread holder([&] {
+        std::this_thread::sleep_for(100ms);
+        released.store(true);
+        held.reset();
+    });
+    bool released_first = false;
+    EXPECT_TRUE(edit_under_lock(path_, lock_, [&](std::string& text) {
+        released_first = released.load();
+        return Edited::changed(text + "+1");
+    }));
+    holder.join();
+    EXPECT_TRUE(released_first);
+    EXPECT_EQ(test::read_file(path_), "old+1");
+}
+
+TEST_F(EditUnderLock, FailsWithoutCallingTheEditWhenTheFileCannotBeRead) {
+    ASSERT_EQ(::mkdir(path_.c_str(), 0700), 0);  // a folder where the file belongs
+    EXPECT_FALSE(edit_under_lock(path_, lock_, append("x")));
+    EXPECT_EQ(seen_, "(not called)");
 }
 
 }  // namespace
