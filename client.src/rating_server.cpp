@@ -1,13 +1,14 @@
 #include "rating_server.h"
 
+#include <chrono>
 #include <functional>
 #include <vector>
 
 #include "cache_file.h"
-#include "clock.h"
 #include "export_guard.h"
 #include "tcp_client.h"
 #include "text.h"
+#include "timing.h"
 
 namespace tavc::tessel {
 namespace {
@@ -33,13 +34,12 @@ int32_t Exchange(const ServerUrl& server, int32_t port, const std::string& reque
     client.set_port(port);
     if (!client.connect(kConnectTimeoutMs)) return kNoConnection;
     if (!client.write_line(request, kAnswerTimeoutMs)) return kNoReply;
-    uint32_t start = tavc::clock::tick_count();
+    const auto deadline = tavc::timing::Deadline::after(std::chrono::milliseconds(kAnswerTimeoutMs));
     int32_t result = kNoReply;
     std::string line;
     for (;;) {
-        uint32_t elapsed = tavc::clock::tick_count() - start;
-        if (elapsed >= kAnswerTimeoutMs) break;
-        auto status = client.read_line(line, kAnswerTimeoutMs - elapsed);
+        if (deadline.passed()) break;
+        auto status = client.read_line(line, deadline);
         if (status == tavc::tcp::LineStatus::TooLong) continue;  // cannot be the answer: skip it
         if (status != tavc::tcp::LineStatus::Line) break;
         if (auto answer = AnswerOf(line)) {

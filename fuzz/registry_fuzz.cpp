@@ -1,23 +1,24 @@
-// Reads arbitrary bytes as the user hive's file, then writes a value into it: nothing may crash, the
+// Reads arbitrary bytes as the user hive's text, then writes a value into it: nothing may crash, the
 // write must succeed and read back, and every value that was readable before must read the same after.
-#include <unistd.h>
-
+// The text model is fed directly; each step reads the text afresh and each change writes it out, as the
+// registry does with the hive's file.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <string>
+#include <utility>
+#include <vector>
 
-#include "registry.h"
+#include "regedit4_document.h"
 
 namespace {
 
+using tavc::registry::Document;
+using tavc::registry::Edit;
 using tavc::registry::Hive;
-using tavc::registry::Key;
+using tavc::registry::KeyPath;
 using tavc::registry::Value;
-
-std::string g_root;
+using tavc::registry::ValueType;
 
 bool is_probe_name(const std::string& name) {
     if (name.size() != 5) return false;
@@ -25,6 +26,33 @@ bool is_probe_name(const std::string& name) {
         if ((name[i] | 0x20) != "probe"[i]) return false;
     return true;
 }
+
+// The hive's text as its file would hold it.
+class HiveFile {
+  public:
+    explicit HiveFile(std::string text) : text_(std::move(text)) {}
+
+    Document read() const { return Document::parse(text_, Hive::CurrentUser); }
+
+    // As registry::apply with the one edit: false when it is refused.
+    bool change(const Edit& edit) {
+        auto read_one = tavc::registry::read_edit(edit);
+        if (!read_one) return false;
+        Document doc = read();
+        auto changed = doc.apply(*read_one);
+        if (!changed) return false;
+        if (*changed) text_ = doc.text();
+        return true;
+    }
+
+    void delete_value(const KeyPath& path, std::string_view name) {
+        Document doc = read();
+        if (doc.delete_value(path, name)) text_ = doc.text();
+    }
+
+  private:
+    std::string text_;
+};
 
 }  // namespace
 
@@ -36,35 +64,34 @@ bool is_probe_name(const std::string& name) {
         }                                                                               \
     } while (0)
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    // tmpfs where there is one: every change is synced to the disk.
-    std::string base = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
-    std::string templ = base + "/registry_fuzz.XXXXXX";
-    if (!mkdtemp(templ.data())) std::abort();
-    g_root = templ;
-    setenv("XDG_CONFIG_HOME", g_root.c_str(), 1);
-    std::filesystem::create_directories(g_root + "/tavc");
-    std::atexit([] { std::filesystem::remove_all(g_root); });
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    std::ofstream(tavc::registry::hive_file(Hive::CurrentUser), std::ios::binary | std::ios::trunc)
-        .write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+    HiveFile file(std::string(reinterpret_cast<const char*>(data), size));
     for (const char* path : {"K", "Software\\TAVC\\Settings", ""}) {
-        auto key = Key::open(Hive::CurrentUser, path, true);
+        auto key = tavc::registry::parse_key_path(path);
         CHECK(key.has_value());
+        // Opened with create, as Key::open(path, true).
+        CHECK(file.read().has_key(*key) || file.change(Edit{Edit::Kind::CreateKey, path, {}, {}}));
+        CHECK(file.read().has_key(*key));
         std::vector<std::pair<std::string, std::optional<Value>>> before;
-        for (const std::string& name : key->value_names())
-            if (!is_probe_name(name)) before.emplace_back(name, key->read(name));
-        key->subkeys();
-        CHECK(key->write_string("probe", "x\\\"y"));
-        CHECK(key->read_string("probe") == "x\\\"y");
-        CHECK(key->write_string("probe", "x\r\n[y]"));  // stored as bytes, on one line
-        CHECK(key->read_string("probe") == "x\r\n[y]");
-        for (const auto& [name, value] : before) CHECK(key->read(name) == value);
-        CHECK(key->delete_value("probe") && !key->has_value("probe"));
-        for (const auto& [name, value] : before) CHECK(key->read(name) == value);
+        for (const std::string& name : file.read().value_names(*key))
+            if (!is_probe_name(name)) before.emplace_back(name, file.read().read(*key, name));
+        file.read().subkeys(*key);
+        auto write_probe = [&](const std::string& text) {
+            return file.change(Edit{Edit::Kind::Write, path, "probe", Value{ValueType::String, text, 0}});
+        };
+        auto probe = [&]() -> std::optional<std::string> {
+            auto value = file.read().read(*key, "probe");
+            if (!value || value->type == ValueType::Dword) return std::nullopt;
+            return value->text;
+        };
+        CHECK(write_probe("x\\\"y"));
+        CHECK(probe() == "x\\\"y");
+        CHECK(write_probe("x\r\n[y]"));  // stored as bytes, on one line
+        CHECK(probe() == "x\r\n[y]");
+        for (const auto& [name, value] : before) CHECK(file.read().read(*key, name) == value);
+        file.delete_value(*key, "probe");
+        CHECK(!file.read().has_value(*key, "probe"));
+        for (const auto& [name, value] : before) CHECK(file.read().read(*key, name) == value);
     }
     return 0;
 }

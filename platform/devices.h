@@ -31,17 +31,23 @@ enum class Status {
     Failed,    // any other failure of the system or the device
 };
 
-// Results of read_with_timeout. Any other value is the system's error number (errno) of the failed
-// transfer: EPIPE for a halted endpoint, ENODEV for a device gone, EOVERFLOW for a device that sent more
-// than was asked, EBADF for a handle that is no read pipe. ENXIO shares its value 6 with kReadNoPipe.
-inline constexpr int kReadDone = 0;         // all length bytes came
-inline constexpr int kReadShort = -1;       // the device ended the block with fewer bytes than asked
-inline constexpr int kReadNoPipe = 6;       // the handle is not open
-inline constexpr int kReadTimedOut = 1460;  // no block came in time; no byte was stored
+// What a timed read came to.
+enum class ReadStatus {
+    Done,      // all length bytes came
+    Short,     // the device ended the block with fewer bytes than asked (the buffer holds them)
+    NotOpen,   // the handle is not open
+    TimedOut,  // no block came in time; no byte was stored
+    Failed,    // the transfer failed: see error
+};
 
-// The device I/O control request a pipe understands: the device's request after a failed transfer
-// (device type 0x22, function 2, buffered, any access), which clears the endpoint's halt.
-inline constexpr uint32_t kControlAfterFailure = 0x220008;
+struct ReadResult {
+    ReadStatus status = ReadStatus::Failed;
+    // Failed: the system's error number (errno) of the failed transfer: EPIPE for a halted endpoint, ENODEV
+    // for a device gone, EOVERFLOW for a device that sent more than was asked, EBADF for a handle that is
+    // no read pipe.
+    int error = 0;
+    bool operator==(const ReadResult&) const = default;
+};
 
 namespace backend {
 struct Claim;
@@ -85,9 +91,9 @@ class Handle {
 
     friend Handle open_interface(const std::string&, Status*);
     friend Handle open_pipe(const std::string&, Status*);
-    friend int read_with_timeout(const Handle&, void*, size_t, uint32_t);
+    friend ReadResult read_with_timeout(const Handle&, void*, size_t, uint32_t);
     friend Status write(const Handle&, const void*, size_t);
-    friend void control(const Handle&, uint32_t);
+    friend void clear_halt(const Handle&);
 
     backend::Claim* claim_ = nullptr;
     uint8_t endpoint_ = 0;  // none for an interface
@@ -104,18 +110,17 @@ Handle open_interface(const std::string& path, Status* status = nullptr);
 Handle open_pipe(const std::string& path, Status* status = nullptr);
 
 // Reads one block of at most `length` bytes from a read pipe, as one bulk transfer that waits at most
-// `timeout_ms` (at least 1 ms): kReadDone when all came, kReadShort when the block was shorter (the
-// buffer then holds it). Nothing is stored on any other result, so nothing reaches the buffer after the
-// return. A read of 0 bytes is kReadDone at once and leaves the device's next block where it is.
-int read_with_timeout(const Handle& pipe, void* buffer, size_t length, uint32_t timeout_ms);
+// `timeout_ms` (at least 1 ms): Done when all came, Short when the block was shorter (the buffer then
+// holds it). Nothing is stored on any other result, so nothing reaches the buffer after the return. A
+// read of 0 bytes is Done at once and leaves the device's next block where it is.
+ReadResult read_with_timeout(const Handle& pipe, void* buffer, size_t length, uint32_t timeout_ms);
 
 // Writes all `length` bytes to a write pipe as one bulk transfer (0 bytes: a zero-length packet), waiting
 // as long as the device takes. Ok, or why it failed.
 Status write(const Handle& pipe, const void* data, size_t length);
 
-// Sends the device I/O control request `code` with no input and no output data, and ignores what the
-// device answers. kControlAfterFailure clears the pipe's halt; any other code, and a handle that is no
-// pipe, do nothing.
-void control(const Handle& pipe, uint32_t code);
+// Clears the pipe's halt, as the device expects after a failed transfer, and ignores what the device
+// answers. A handle that is no pipe does nothing.
+void clear_halt(const Handle& pipe);
 
 }  // namespace tavc::devices

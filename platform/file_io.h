@@ -7,9 +7,12 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
+
+#include "timing.h"
 
 namespace tavc::file_io {
 
@@ -33,8 +36,25 @@ class Fd {
     int fd_;
 };
 
-// Writes all of data, resuming after signals and partial writes.
-bool write_all(int fd, std::string_view data);
+enum class WriteStatus {
+    Written,   // all of it
+    TimedOut,  // the deadline passed before the descriptor took the rest
+    HungUp,    // the descriptor, with no room, reports a hang-up or an error
+    Failed,    // the write or the wait failed: see error
+};
+
+struct WriteResult {
+    WriteStatus status = WriteStatus::Failed;
+    size_t written = 0;  // the bytes the descriptor took
+    int error = 0;       // Failed: the write's or the wait's errno
+    explicit operator bool() const { return status == WriteStatus::Written; }
+};
+
+// Writes all of data, resuming after signals and partial writes; where the descriptor has no room for now
+// (a non-blocking one), waits for room until the deadline. A socket is written with MSG_NOSIGNAL: a peer
+// that has gone is a failed write, never a SIGPIPE that ends the process.
+WriteResult write_all(int fd, std::string_view data,
+                      const timing::Deadline& deadline = timing::Deadline::never());
 
 // Opens an existing file to read when it is a regular file; a FIFO, a device or a socket in its place
 // could hold up the open or every read for ever. An invalid descriptor, with errno set, otherwise:
@@ -81,5 +101,26 @@ inline constexpr std::chrono::milliseconds kLockWait{5000};
 // is not had within `wait`.
 std::optional<Fd> lock_file(const std::string& path, bool exclusive, bool create,
                             std::chrono::milliseconds wait = kLockWait);
+
+// What an edit made of a file's text.
+struct Edited {
+    enum class Kind { Refused, Unchanged, Changed };
+    Kind kind = Kind::Unchanged;
+    std::string text;  // Changed: the file's new text
+
+    static Edited refused() { return {Kind::Refused, {}}; }
+    static Edited unchanged() { return {Kind::Unchanged, {}}; }
+    static Edited changed(std::string text) { return {Kind::Changed, std::move(text)}; }
+};
+
+// One change of a file whose writers take turns: under the exclusive lock on `lock_path` (made when
+// missing, waited for as lock_file waits), reads the file (a missing one is empty), runs `edit` on its
+// text, and replaces the file with what the edit made of it (replace_file) with `mode`, or with the mode
+// read_file gives when there is none. The edit may take the text it is given (to free it early). True
+// when the edit changed nothing or the replacement is in place; false, with the file as it was, when the
+// lock is not had, the file cannot be read, the edit refuses or the replacement fails.
+bool edit_under_lock(const std::string& path, const std::string& lock_path,
+                     const std::function<Edited(std::string& text)>& edit,
+                     std::optional<mode_t> mode = std::nullopt);
 
 }  // namespace tavc::file_io

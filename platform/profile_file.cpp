@@ -21,14 +21,15 @@ std::string lock_path(const std::string& path) {
 // Runs change on the file's document under the exclusive lock and writes the result back when change
 // says it changed something.
 bool modify(const std::string& path, const std::function<bool(Document&)>& change) {
-    auto held = file_io::lock_file(lock_path(path), true, true);
-    if (!held) return false;
-    auto file = file_io::read_file(path);
-    if (!file) return false;
-    Document doc = Document::parse(file->text);
-    file.reset();  // the document holds its own copy
-    if (!change(doc)) return true;
-    return file_io::replace_file(path, doc.text(), kOwnerOnly);
+    return file_io::edit_under_lock(
+        path, lock_path(path),
+        [&](std::string& text) {
+            Document doc = Document::parse(text);
+            std::string().swap(text);  // the document holds its own copy
+            if (!change(doc)) return file_io::Edited::unchanged();
+            return file_io::Edited::changed(doc.text());
+        },
+        kOwnerOnly);
 }
 
 std::optional<Document> read_document(const std::string& path) {

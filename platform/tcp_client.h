@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "timing.h"
+
 namespace tavc::tcp {
 
 enum class LineStatus {
@@ -55,6 +57,8 @@ class Client {
     // Waits up to timeout_ms for the next line (see LineSplitter). When the peer ends the connection,
     // the text after its last LF is the last line.
     LineStatus read_line(std::string& line, uint32_t timeout_ms);
+    // The same until `deadline`, for a wait that spans several lines.
+    LineStatus read_line(std::string& line, const timing::Deadline& deadline);
     void disconnect();
 
   private:

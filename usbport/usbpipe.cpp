@@ -5,6 +5,7 @@
 
 #include "device_search.h"
 #include "devices.h"
+#include "pipe_io.h"
 
 namespace tavc::usbpipe {
 namespace {
@@ -26,9 +27,8 @@ int32_t ReadPipe(std::string_view pipe_name, void* buffer, int32_t length) noexc
         if (!pipe.is_open()) return kFailed;
         // Held for the whole transfer; the transfer goes on without it.
         devices::Handle device = OpenDevice();
-        if (devices::read_with_timeout(pipe, buffer, static_cast<size_t>(length), kReadTimeoutMs) !=
-            devices::kReadDone) {
-            devices::control(pipe, devices::kControlAfterFailure);
+        if (ReadWithTimeout(pipe, buffer, static_cast<size_t>(length), kReadTimeoutMs) != kReadDone) {
+            SendControlRequest(pipe, kControlAfterFailure);
             return kFailed;
         }
         return kOk;
@@ -44,7 +44,7 @@ int32_t WritePipe(std::string_view pipe_name, const void* buffer, int32_t length
         if (!pipe.is_open()) return kFailed;
         devices::Handle device = OpenDevice();
         if (devices::write(pipe, buffer, static_cast<size_t>(length)) != devices::Status::Ok) {
-            devices::control(pipe, devices::kControlAfterFailure);
+            SendControlRequest(pipe, kControlAfterFailure);
             return kFailed;
         }
         return kOk;

@@ -3,12 +3,14 @@
 #include <poll.h>
 
 #include <cerrno>
+#include <chrono>
 #include <map>
 #include <vector>
 
 #include "clock.h"
 #include "com_bus.h"
 #include "event.h"
+#include "timing.h"
 
 namespace tavc::com {
 using namespace bus;
@@ -338,18 +340,18 @@ void Server::run() {
                 (due == 0 || bus_due < due))
                 due = bus_due == 0 ? 1 : bus_due;
         }
-        int timeout_ms = -1;
+        timing::Deadline deadline = timing::Deadline::never();
         if (due != 0) {
             uint64_t now = clock::monotonic_us();
-            timeout_ms = due <= now ? 0 : static_cast<int>((due - now + 999) / 1000);
+            deadline = timing::Deadline::after(std::chrono::microseconds(due <= now ? 0 : due - now));
         }
-        int r = poll(fds, count, timeout_ms);
-        if (r < 0 && errno != EINTR) break;
+        timing::WaitResult r = timing::wait_fds({fds, count}, deadline);
+        if (r.status == timing::WaitStatus::Failed) break;
         if (s.timer_due_us != 0 && clock::monotonic_us() >= s.timer_due_us) {
             s.timer_due_us = 0;
             if (s.handlers.timer) s.handlers.timer();
         }
-        if (r > 0 && (fds[0].revents & POLLIN) != 0 && s.wake.wait(0)) {
+        if (r.status == timing::WaitStatus::Ready && (fds[0].revents & POLLIN) != 0 && s.wake.wait(0)) {
             if (s.handlers.woken) s.handlers.woken();
         }
     }

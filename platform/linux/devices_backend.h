@@ -26,5 +26,7 @@ Status status_from_errno(int error);
 Status status_from_libusb(int error);
 // The errno that a failed transfer reports.
 int errno_from_libusb(int error);
+// A read transfer that did not succeed: TimedOut, or Failed with its errno.
+ReadResult read_failure_from_libusb(int error);
 
 }  // namespace tavc::devices::backend

@@ -62,4 +62,9 @@ int errno_from_libusb(int error) {
     }
 }
 
+ReadResult read_failure_from_libusb(int error) {
+    if (error == LIBUSB_ERROR_TIMEOUT) return {ReadStatus::TimedOut, 0};
+    return {ReadStatus::Failed, errno_from_libusb(error)};
+}
+
 }  // namespace tavc::devices::backend

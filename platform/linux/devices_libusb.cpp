@@ -228,22 +228,21 @@ Handle open_pipe(const std::string& path, Status* status) {
     return Handle(claim, endpoint, std::move(own_path));
 }
 
-int read_with_timeout(const Handle& pipe, void* buffer, size_t length, uint32_t timeout_ms) {
-    if (!pipe.is_open()) return kReadNoPipe;
-    if (pipe.endpoint_ == 0 || !is_in(pipe.endpoint_)) return EBADF;
+ReadResult read_with_timeout(const Handle& pipe, void* buffer, size_t length, uint32_t timeout_ms) {
+    if (!pipe.is_open()) return {ReadStatus::NotOpen, 0};
+    if (pipe.endpoint_ == 0 || !is_in(pipe.endpoint_)) return {ReadStatus::Failed, EBADF};
     // A zero-length transfer would take the device's next packet, and overflow on it.
-    if (length == 0) return kReadDone;
-    if (length > INT_MAX) return EINVAL;
+    if (length == 0) return {ReadStatus::Done, 0};
+    if (length > INT_MAX) return {ReadStatus::Failed, EINVAL};
     // The block lands here first: a transfer that times out or fails stores nothing in the buffer.
     std::unique_ptr<unsigned char[]> block(new (std::nothrow) unsigned char[length]);
-    if (!block) return ENOMEM;
+    if (!block) return {ReadStatus::Failed, ENOMEM};
     int received = 0;
     int result = libusb_bulk_transfer(pipe.claim_->device, pipe.endpoint_, block.get(),
                                       static_cast<int>(length), &received, std::max<uint32_t>(timeout_ms, 1));
-    if (result == LIBUSB_ERROR_TIMEOUT) return kReadTimedOut;
-    if (result != LIBUSB_SUCCESS) return backend::errno_from_libusb(result);
+    if (result != LIBUSB_SUCCESS) return backend::read_failure_from_libusb(result);
     std::memcpy(buffer, block.get(), static_cast<size_t>(received));
-    return static_cast<size_t>(received) == length ? kReadDone : kReadShort;
+    return {static_cast<size_t>(received) == length ? ReadStatus::Done : ReadStatus::Short, 0};
 }
 
 Status write(const Handle& pipe, const void* data, size_t length) {
@@ -258,8 +257,8 @@ Status write(const Handle& pipe, const void* data, size_t length) {
     return backend::status_from_libusb(result);
 }
 
-void control(const Handle& pipe, uint32_t code) {
-    if (!pipe.is_open() || pipe.endpoint_ == 0 || code != kControlAfterFailure) return;
+void clear_halt(const Handle& pipe) {
+    if (!pipe.is_open() || pipe.endpoint_ == 0) return;
     libusb_clear_halt(pipe.claim_->device, pipe.endpoint_);
 }
 

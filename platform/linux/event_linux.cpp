@@ -1,12 +1,13 @@
 #include "event.h"
 
-#include <poll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
+
+#include "timing.h"
 
 namespace tavc::event {
 
@@ -29,29 +30,15 @@ void AutoResetEvent::signal() {
 }
 
 bool AutoResetEvent::wait(int timeout_ms) {
-    using Clock = std::chrono::steady_clock;
     const int fd = fd_;  // only this thread changes it
     if (fd < 0) return false;
-    const Clock::time_point deadline =
-        Clock::now() + std::chrono::milliseconds(timeout_ms < 0 ? 0 : timeout_ms);
+    const timing::Deadline deadline = timing::Deadline::after_timeout_ms(timeout_ms);
     for (;;) {
-        int wait_ms = -1;
-        if (timeout_ms >= 0) {
-            auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
-            if (left < 0) left = 0;
-            wait_ms = static_cast<int>(left);
-        }
-        pollfd p{fd, POLLIN, 0};
-        int r = poll(&p, 1, wait_ms);
-        if (r > 0) {
-            uint64_t count = 0;
-            // Reading takes the whole count: that is the reset.
-            if (read(fd, &count, sizeof count) == static_cast<ssize_t>(sizeof count)) return true;
-            continue;  // EAGAIN: nothing after all
-        }
-        if (r < 0 && errno != EINTR) return false;
-        // A time-out counts only once the deadline has really passed.
-        if (timeout_ms >= 0 && Clock::now() >= deadline) return false;
+        if (timing::wait_fd(fd, POLLIN, deadline).status != timing::WaitStatus::Ready) return false;
+        uint64_t count = 0;
+        // Reading takes the whole count: that is the reset.
+        if (read(fd, &count, sizeof count) == static_cast<ssize_t>(sizeof count)) return true;
+        // EAGAIN: nothing after all
     }
 }
 

@@ -4,28 +4,59 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/inotify.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdint>
 #include <thread>
 
 namespace tavc::file_io {
+namespace {
+
+// How long a lock waiter sleeps at most when no close is reported.
+constexpr std::chrono::milliseconds kCloseBackstop{5};
+
+}  // namespace
 
 Fd::~Fd() {
     if (fd_ >= 0) ::close(fd_);
 }
 
-bool write_all(int fd, std::string_view data) {
-    while (!data.empty()) {
-        ssize_t n = ::write(fd, data.data(), data.size());
+WriteResult write_all(int fd, std::string_view data, const timing::Deadline& deadline) {
+    WriteResult result{WriteStatus::Written, 0, 0};
+    bool socket = true;  // until the descriptor says otherwise
+    while (result.written < data.size()) {
+        std::string_view left = data.substr(result.written);
+        // On a socket, MSG_NOSIGNAL: a peer that has gone must not end the process with SIGPIPE.
+        ssize_t n = socket ? ::send(fd, left.data(), left.size(), MSG_NOSIGNAL)
+                           : ::write(fd, left.data(), left.size());
+        if (n < 0 && socket && errno == ENOTSOCK) {
+            socket = false;
+            continue;
+        }
+        if (n > 0) {
+            result.written += static_cast<size_t>(n);
+            continue;
+        }
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        data.remove_prefix(static_cast<size_t>(n));
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
+            return {WriteStatus::Failed, result.written, errno};
+        // No room for now.
+        timing::WaitResult room = timing::wait_fd(fd, POLLOUT, deadline);
+        switch (room.status) {
+            case timing::WaitStatus::TimedOut:
+                return {WriteStatus::TimedOut, result.written, 0};
+            case timing::WaitStatus::Failed:
+                return {WriteStatus::Failed, result.written, room.error};
+            case timing::WaitStatus::Ready:
+                if ((room.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0)
+                    return {WriteStatus::HungUp, result.written, 0};
+                break;
+        }
     }
-    return true;
+    return result;
 }
 
 Fd open_regular(const std::string& path) {
@@ -134,19 +165,16 @@ std::optional<Fd> lock_file(const std::string& path, bool exclusive, bool create
     // unseen; the short poll is a backstop where closes are not reported.
     Fd closes(::inotify_init1(IN_CLOEXEC | IN_NONBLOCK));
     bool watching = closes && ::inotify_add_watch(closes.get(), path.c_str(), IN_CLOSE | IN_DONT_FOLLOW) >= 0;
-    auto deadline = std::chrono::steady_clock::now() + wait;
+    const timing::Deadline deadline = timing::Deadline::after(wait);
     for (;;) {
         if (::flock(fd.get(), operation) == 0) return fd;
         if (errno != EWOULDBLOCK && errno != EINTR) return std::nullopt;
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline -
-                                                                          std::chrono::steady_clock::now());
-        if (left.count() <= 0) return std::nullopt;
+        if (deadline.passed()) return std::nullopt;
         if (!watching) {
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
             continue;
         }
-        pollfd ready{closes.get(), POLLIN, 0};
-        ::poll(&ready, 1, static_cast<int>(std::min<int64_t>(left.count(), 5)));
+        timing::wait_fd(closes.get(), POLLIN, std::min(deadline, timing::Deadline::after(kCloseBackstop)));
         char events[4096];
         while (::read(closes.get(), events, sizeof events) > 0) {
         }

@@ -2,7 +2,6 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <poll.h>
 #include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -17,6 +16,7 @@
 
 #include "folders.h"
 #include "module.h"
+#include "timing.h"
 
 namespace tavc::instance {
 
@@ -77,22 +77,12 @@ bool same_user(int socket) {
     return ::getsockopt(socket, SOL_SOCKET, SO_PEERCRED, &peer, &size) == 0 && peer.uid == ::geteuid();
 }
 
-// Reads exactly `size` bytes before `deadline_ms` passes (-1: no bound). False on end, error or time-out.
+// Reads exactly `size` bytes before `timeout_ms` passes (-1: no bound). False on end, error or time-out.
 bool read_exact(int fd, void* data, size_t size, int timeout_ms) {
     auto* out = static_cast<char*>(data);
-    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+    const timing::Deadline deadline = timing::Deadline::after_timeout_ms(timeout_ms);
     while (size > 0) {
-        int wait = -1;
-        if (timeout_ms >= 0) {
-            auto left =
-                std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
-            if (left.count() <= 0) return false;
-            wait = static_cast<int>(left.count());
-        }
-        pollfd p{fd, POLLIN, 0};
-        int r = ::poll(&p, 1, wait);
-        if (r < 0 && errno == EINTR) continue;
-        if (r <= 0) return false;
+        if (timing::wait_fd(fd, POLLIN, deadline).status != timing::WaitStatus::Ready) return false;
         ssize_t n = ::read(fd, out, size);
         if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
         if (n <= 0) return false;

@@ -1,7 +1,6 @@
 #include "serial.h"
 
 #include <fcntl.h>
-#include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -11,19 +10,20 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <climits>
 #include <cstdlib>
 #include <optional>
 #include <thread>
 #include <utility>
 
+#include "file_io.h"
 #include "folders.h"
+#include "timing.h"
 
 namespace tavc::serial {
 namespace {
 
-using Clock = std::chrono::steady_clock;
-using Deadline = std::optional<Clock::time_point>;
+using Clock = timing::Deadline::Clock;
+using timing::Deadline;
 
 // The one place where the system's error numbers become results. Reads and writes handle EINTR and
 // EAGAIN themselves, so EWOULDBLOCK reaching this point comes from the lock.
@@ -64,36 +64,15 @@ std::optional<speed_t> speed_for(uint32_t rate) {
     return std::nullopt;
 }
 
-Deadline deadline_after(Clock::time_point start, uint32_t per_byte_ms, uint32_t constant_ms, size_t bytes) {
-    if (per_byte_ms == 0 && constant_ms == 0) return std::nullopt;
+Deadline deadline_after(uint32_t per_byte_ms, uint32_t constant_ms, size_t bytes) {
+    if (per_byte_ms == 0 && constant_ms == 0) return Deadline::never();
     uint64_t ms = static_cast<uint64_t>(per_byte_ms) * bytes + constant_ms;
-    return start + std::chrono::milliseconds(ms);
+    return Deadline::after(std::chrono::duration<uint64_t, std::milli>(ms));
 }
 
-enum class Wait { Ready, TimedOut, Broken };
-
-// Waits for `events` on fd until the deadline. A hung-up or failing line is Broken even with data left:
-// nothing more will come from it.
-Wait wait_for(int fd, short events, Deadline deadline) {
-    for (;;) {
-        int timeout_ms = -1;
-        if (deadline) {
-            Clock::time_point now = Clock::now();
-            if (now >= *deadline) return Wait::TimedOut;
-            // Rounded up, so the wait never ends before the deadline.
-            auto left = std::chrono::ceil<std::chrono::milliseconds>(*deadline - now).count();
-            timeout_ms = static_cast<int>(std::min<decltype(left)>(left, INT_MAX));
-        }
-        pollfd p{fd, events, 0};
-        int r = ::poll(&p, 1, timeout_ms);
-        if (r < 0) {
-            if (errno == EINTR) continue;
-            return Wait::Broken;
-        }
-        if (r == 0) continue;
-        if ((p.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) return Wait::Broken;
-        if ((p.revents & events) != 0) return Wait::Ready;
-    }
+// A hung-up or failing line is broken even with data left: nothing more will come from it.
+bool broken(short revents) {
+    return (revents & (POLLERR | POLLHUP | POLLNVAL)) != 0;
 }
 
 }  // namespace
@@ -199,8 +178,7 @@ Status Port::set_timeouts(const Timeouts& timeouts) {
 Transfer Port::read(void* data, size_t size) {
     if (fd_ < 0) return {Status::Failed, 0};
     auto* out = static_cast<unsigned char*>(data);
-    Deadline total =
-        deadline_after(Clock::now(), timeouts_.read_per_byte_ms, timeouts_.read_constant_ms, size);
+    const Deadline total = deadline_after(timeouts_.read_per_byte_ms, timeouts_.read_constant_ms, size);
     Clock::time_point last_byte{};
     size_t got = 0;
     while (got < size) {
@@ -214,53 +192,41 @@ Transfer Port::read(void* data, size_t size) {
         if (r < 0 && errno == EINTR) continue;
         if (r < 0 && errno != EAGAIN) return {status_from_errno(errno), got};
         Deadline until = total;
-        if (got > 0 && timeouts_.read_interval_ms != 0) {
-            Clock::time_point gap_end = last_byte + std::chrono::milliseconds(timeouts_.read_interval_ms);
-            if (!until || gap_end < *until) until = gap_end;
-        }
-        switch (wait_for(fd_, POLLIN, until)) {
-            case Wait::Ready:
-                break;
-            case Wait::TimedOut:
-                return {Status::Ok, got};
-            case Wait::Broken:
-                return {Status::Failed, got};
-        }
+        if (got > 0 && timeouts_.read_interval_ms != 0)
+            until = std::min(until,
+                             Deadline::at(last_byte + std::chrono::milliseconds(timeouts_.read_interval_ms)));
+        timing::WaitResult ready = timing::wait_fd(fd_, POLLIN, until);
+        if (ready.status == timing::WaitStatus::TimedOut) return {Status::Ok, got};
+        if (ready.status == timing::WaitStatus::Failed || broken(ready.revents)) return {Status::Failed, got};
     }
     return {Status::Ok, got};
 }
 
 Transfer Port::write(const void* data, size_t size) {
     if (fd_ < 0) return {Status::Failed, 0};
-    const auto* in = static_cast<const unsigned char*>(data);
-    Deadline deadline =
-        deadline_after(Clock::now(), timeouts_.write_per_byte_ms, timeouts_.write_constant_ms, size);
-    size_t sent = 0;
-    while (sent < size) {
-        ssize_t r = ::write(fd_, in + sent, size - sent);
-        if (r > 0) {
-            sent += static_cast<size_t>(r);
-            continue;
-        }
-        if (r < 0 && errno == EINTR) continue;
-        if (r < 0 && errno != EAGAIN) return {status_from_errno(errno), sent};
-        Wait w = wait_for(fd_, POLLOUT, deadline);
-        if (w == Wait::Broken) return {Status::Failed, sent};
-        if (w == Wait::TimedOut) break;
+    const Deadline deadline = deadline_after(timeouts_.write_per_byte_ms, timeouts_.write_constant_ms, size);
+    file_io::WriteResult written =
+        file_io::write_all(fd_, std::string_view(static_cast<const char*>(data), size), deadline);
+    const size_t sent = written.written;
+    switch (written.status) {
+        case file_io::WriteStatus::Written:
+        case file_io::WriteStatus::TimedOut:
+            break;
+        case file_io::WriteStatus::HungUp:
+            return {Status::Failed, sent};
+        case file_io::WriteStatus::Failed:
+            return {status_from_errno(written.error), sent};
     }
     // A COM port's write ends when the bytes are on the line; here they may still sit in the queue.
     for (;;) {
         int queued = 0;
         if (::ioctl(fd_, TIOCOUTQ, &queued) != 0 || queued <= 0) return {Status::Ok, sent};
         Clock::time_point now = Clock::now();
-        if (deadline && now >= *deadline)
-            return {Status::Ok, sent - std::min(sent, static_cast<size_t>(queued))};
+        if (deadline.passed()) return {Status::Ok, sent - std::min(sent, static_cast<size_t>(queued))};
         // One character is ten bit times at 8N1.
         uint32_t rate = baud_rate_ != 0 ? baud_rate_ : 9600;
         auto left = std::chrono::microseconds(static_cast<uint64_t>(queued) * 10'000'000u / rate + 100);
-        Clock::time_point wake = now + left;
-        if (deadline && wake > *deadline) wake = *deadline;
-        std::this_thread::sleep_until(wake);
+        std::this_thread::sleep_until(std::min(now + left, deadline.when()));
     }
 }
 

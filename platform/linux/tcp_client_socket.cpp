@@ -6,41 +6,26 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <memory>
 
-#include "clock.h"
+#include "file_io.h"
+#include "timing.h"
 
 namespace tavc::tcp {
 namespace {
 
-// Milliseconds left of a time-out that began at start; 0 once it is over.
-uint32_t remaining(uint32_t start, uint32_t timeout_ms) {
-    uint32_t elapsed = tavc::clock::tick_count() - start;
-    return elapsed >= timeout_ms ? 0 : timeout_ms - elapsed;
-}
-
-enum class Wait { Ready, TimedOut, Failed };
-
-Wait wait_for(int fd, short events, uint32_t start, uint32_t timeout_ms) {
-    for (;;) {
-        uint32_t left = remaining(start, timeout_ms);
-        if (left == 0) return Wait::TimedOut;
-        pollfd p{fd, events, 0};
-        int r = ::poll(&p, 1, static_cast<int>(left));
-        if (r > 0) return Wait::Ready;
-        if (r < 0 && errno != EINTR) return Wait::Failed;
-    }
-}
+using timing::Deadline;
 
 // A non-blocking connect, finished within the time that is left.
-int connect_one(const addrinfo& ai, uint32_t start, uint32_t timeout_ms) {
+int connect_one(const addrinfo& ai, const Deadline& deadline) {
     int fd = ::socket(ai.ai_family, ai.ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, ai.ai_protocol);
     if (fd < 0) return -1;
     if (::connect(fd, ai.ai_addr, ai.ai_addrlen) == 0) return fd;
     if (errno == EINPROGRESS || errno == EINTR) {
         int error = 0;
         socklen_t len = sizeof error;
-        if (wait_for(fd, POLLOUT, start, timeout_ms) == Wait::Ready &&
+        if (timing::wait_fd(fd, POLLOUT, deadline).status == timing::WaitStatus::Ready &&
             ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &len) == 0 && error == 0)
             return fd;
     }
@@ -113,10 +98,10 @@ bool Client::connect(uint32_t timeout_ms) {
     addrinfo* found = nullptr;
     if (::getaddrinfo(host_.c_str(), std::to_string(port_).c_str(), &hints, &found) != 0) return false;
     std::unique_ptr<addrinfo, decltype(&::freeaddrinfo)> list(found, &::freeaddrinfo);
-    uint32_t start = tavc::clock::tick_count();
+    const Deadline deadline = Deadline::after(std::chrono::milliseconds(timeout_ms));
     for (const addrinfo* ai = list.get(); ai != nullptr && fd_ < 0; ai = ai->ai_next) {
-        if (remaining(start, timeout_ms) == 0) break;
-        fd_ = connect_one(*ai, start, timeout_ms);
+        if (deadline.passed()) break;
+        fd_ = connect_one(*ai, deadline);
     }
     return fd_ >= 0;
 }
@@ -126,36 +111,23 @@ bool Client::write_line(std::string_view text, uint32_t timeout_ms) {
     std::string data;
     data.reserve(text.size() + 2);
     data.append(text).append("\r\n");
-    std::string_view left = data;
-    uint32_t start = tavc::clock::tick_count();
-    while (!left.empty()) {
-        // MSG_NOSIGNAL: a peer that has gone away must not kill the host program with SIGPIPE.
-        ssize_t n = ::send(fd_, left.data(), left.size(), MSG_NOSIGNAL);
-        if (n >= 0) {
-            left.remove_prefix(static_cast<size_t>(n));
-        } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
-            if (wait_for(fd_, POLLOUT, start, timeout_ms) != Wait::Ready) return false;
-        } else if (errno != EINTR) {
-            return false;
-        }
-    }
-    return true;
+    return static_cast<bool>(
+        file_io::write_all(fd_, data, Deadline::after(std::chrono::milliseconds(timeout_ms))));
 }
 
 LineStatus Client::read_line(std::string& line, uint32_t timeout_ms) {
-    uint32_t start = tavc::clock::tick_count();
+    return read_line(line, Deadline::after(std::chrono::milliseconds(timeout_ms)));
+}
+
+LineStatus Client::read_line(std::string& line, const Deadline& deadline) {
     for (;;) {
         if (auto status = splitter_.next(line)) return *status;
         if (peer_closed_) return splitter_.rest(line).value_or(LineStatus::Closed);
         if (fd_ < 0) return LineStatus::Failed;
-        switch (wait_for(fd_, POLLIN, start, timeout_ms)) {
-            case Wait::TimedOut:
-                return LineStatus::TimedOut;
-            case Wait::Failed:
-                return LineStatus::Failed;
-            case Wait::Ready:
-                break;
-        }
+        // A hang-up or an error makes the socket ready too: the read tells which.
+        timing::WaitResult ready = timing::wait_fd(fd_, POLLIN, deadline);
+        if (ready.status == timing::WaitStatus::TimedOut) return LineStatus::TimedOut;
+        if (ready.status == timing::WaitStatus::Failed) return LineStatus::Failed;
         char buf[4096];
         ssize_t n = ::recv(fd_, buf, sizeof buf, 0);
         if (n > 0) {

@@ -2,6 +2,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -110,6 +111,23 @@ TEST_F(InstanceTest, AReceiverThatEndsReleasesTheSender) {
     pending.reset();  // gone without an explicit answer
     ASSERT_EQ(sent.wait_for(10s), std::future_status::ready);
     EXPECT_EQ(sent.get(), 0);
+}
+
+TEST_F(InstanceTest, AnAnswerToASenderThatWasKilledWhileItWaitedEndsNothingButTheAnswer) {
+    InstanceLock lock = InstanceLock::acquire("tavcclt");
+    auto endpoint = MessageEndpoint::create(lock);
+    ASSERT_NE(endpoint, nullptr);
+    pid_t sender = ::fork();
+    if (sender == 0) _exit(send_message("tavcclt", {0x402, 0, 0}).has_value() ? 0 : 1);
+    std::optional<MessageEndpoint::Pending> pending = WaitForSender(*endpoint);
+    ASSERT_TRUE(pending.has_value());
+    ::kill(sender, SIGKILL);
+    int status = 0;
+    ASSERT_EQ(::waitpid(sender, &status, 0), sender);
+    // The receiver, the program that is running, goes on: no SIGPIPE ends it.
+    pending->reply(1);
+    pending.reset();
+    EXPECT_TRUE(Reaches("tavcclt", *endpoint));
 }
 
 TEST_F(InstanceTest, EachProgramFileNameHasAnEndpointOfItsOwnThatOnlyItsLockHolderMakes) {

@@ -1,5 +1,5 @@
 // The platform layer's devices against USB devices that umockdev emulates: the interfaces udev lists, the
-// claims of an interface, its pipes, timed reads, writes and the after-failure request.
+// claims of an interface, its pipes, timed reads, writes and clearing a halt.
 #include "devices.h"
 
 #include <cerrno>
@@ -18,6 +18,8 @@ namespace {
 using namespace std::chrono_literals;
 using tavc::devices::Handle;
 using tavc::devices::InterfaceSet;
+using tavc::devices::ReadResult;
+using tavc::devices::ReadStatus;
 using tavc::devices::Status;
 using tavc::test::kDeviceClass;
 using tavc::test::kIn1;
@@ -44,6 +46,28 @@ std::vector<std::string> interfaces_of(std::string_view interface_class) {
 }
 
 using Devices = tavc::test::UsbBedTest;
+
+constexpr ReadResult kDone{ReadStatus::Done, 0};
+constexpr ReadResult kShort{ReadStatus::Short, 0};
+constexpr ReadResult kTimedOut{ReadStatus::TimedOut, 0};
+
+ReadResult failed(int error) {
+    return {ReadStatus::Failed, error};
+}
+
+}  // namespace
+
+namespace tavc::devices {
+
+void PrintTo(const ReadResult& result, std::ostream* out) {
+    static const char* const kNames[] = {"Done", "Short", "NotOpen", "TimedOut", "Failed"};
+    *out << kNames[static_cast<int>(result.status)];
+    if (result.status == ReadStatus::Failed) *out << " errno " << result.error;
+}
+
+}  // namespace tavc::devices
+
+namespace {
 
 // ---- Listing ---------------------------------------------------------------------------------------
 
@@ -160,8 +184,7 @@ TEST_F(Devices, AreTheBulkEndpointsInDescriptorOrderOnly) {
         ASSERT_TRUE(pipe.is_open()) << c.pipe;
         char buffer[8];
         if (c.request[0] == 'r') {
-            EXPECT_EQ(tavc::devices::read_with_timeout(pipe, buffer, 8, 5000), tavc::devices::kReadDone)
-                << c.pipe;
+            EXPECT_EQ(tavc::devices::read_with_timeout(pipe, buffer, 8, 5000), kDone) << c.pipe;
         } else {
             EXPECT_EQ(tavc::devices::write(pipe, "abcdefgh", 8), Status::Ok) << c.pipe;
         }
@@ -206,7 +229,7 @@ class TimedRead : public Devices {
     }
 
     // One read of `length` into a fresh buffer; the buffer as it is afterwards.
-    int read(size_t length, uint32_t timeout_ms, std::string* buffer) {
+    ReadResult read(size_t length, uint32_t timeout_ms, std::string* buffer) {
         buffer->assign(16, '.');
         return tavc::devices::read_with_timeout(pipe_, buffer->data(), length, timeout_ms);
     }
@@ -219,15 +242,15 @@ struct WaitingCase {
     const char* name;
     std::string waiting;
     size_t length;
-    int result;
+    ReadResult result;
     std::string buffer;
     std::string next;  // what the next read of 16 bytes gets
 };
 
 const WaitingCase kWaiting[] = {
-    {"AllAskedForIsDone", "0123456789", 8, tavc::devices::kReadDone, "01234567........", "89"},
-    {"FewerThanAskedIsShort", "0123", 8, tavc::devices::kReadShort, "0123............", ""},
-    {"ZeroBytesAreDoneWithoutATransfer", "0123", 0, tavc::devices::kReadDone, "................", "0123"},
+    {"AllAskedForIsDone", "0123456789", 8, kDone, "01234567........", "89"},
+    {"FewerThanAskedIsShort", "0123", 8, kShort, "0123............", ""},
+    {"ZeroBytesAreDoneWithoutATransfer", "0123", 0, kDone, "................", "0123"},
 };
 
 class TimedReadOfABlockWaiting : public TimedRead, public ::testing::WithParamInterface<WaitingCase> {};
@@ -239,7 +262,7 @@ TEST_P(TimedReadOfABlockWaiting, EndsWithWhatTheBlockHolds) {
     EXPECT_EQ(read(c.length, 60000, &buffer), c.result);
     EXPECT_EQ(buffer, c.buffer);
     if (!c.next.empty()) {
-        EXPECT_EQ(read(16, 5000, &buffer), tavc::devices::kReadShort);
+        EXPECT_EQ(read(16, 5000, &buffer), kShort);
         EXPECT_EQ(buffer.substr(0, c.next.size()), c.next);
     }
     std::vector<std::string> reads;
@@ -262,9 +285,9 @@ TEST_F(TimedRead, TakesABlockThatArrivesWhileItWaitsAndJudgesItsLength) {
             if (device_->wait_for_reads(kIn1, block.size() == 8 ? 1 : 2)) device_->send(kIn1, block);
         });
         std::string buffer;
-        int result = read(8, 60000, &buffer);
+        ReadResult result = read(8, 60000, &buffer);
         device.join();
-        EXPECT_EQ(result, block.size() == 8 ? tavc::devices::kReadDone : tavc::devices::kReadShort);
+        EXPECT_EQ(result, block.size() == 8 ? kDone : kShort);
         EXPECT_EQ(buffer, block + std::string(16 - block.size(), '.'));
     }
 }
@@ -272,56 +295,57 @@ TEST_F(TimedRead, TakesABlockThatArrivesWhileItWaitsAndJudgesItsLength) {
 TEST_F(TimedRead, TimesOutNoSoonerThanItsLimitCancelsTheTransferAndStoresNothing) {
     std::string buffer;
     Clock::time_point start = Clock::now();
-    EXPECT_EQ(read(8, 300, &buffer), tavc::devices::kReadTimedOut);
+    EXPECT_EQ(read(8, 300, &buffer), kTimedOut);
     EXPECT_GE(elapsed_ms(start), 300);
     EXPECT_EQ(buffer, std::string(16, '.'));
     EXPECT_EQ(device_->requests(), (std::vector<std::string>{"claim 0", "read 81 8", "cancel 81"}));
     // A block that comes afterwards is the next read's.
     device_->send(kIn1, "late");
-    EXPECT_EQ(read(8, 5000, &buffer), tavc::devices::kReadShort);
+    EXPECT_EQ(read(8, 5000, &buffer), kShort);
     EXPECT_EQ(buffer.substr(0, 4), "late");
 }
 
-TEST_F(TimedRead, OfAHaltedEndpointAnswersEpipeAndStoresNothing) {
+TEST_F(TimedRead, OfAHaltedEndpointFailsWithEpipeAndStoresNothing) {
     device_->halt(kIn1);
     device_->send(kIn1, "data");
     std::string buffer;
-    EXPECT_EQ(read(4, 5000, &buffer), EPIPE);
+    EXPECT_EQ(read(4, 5000, &buffer), failed(EPIPE));
     EXPECT_EQ(buffer, std::string(16, '.'));
 }
 
-TEST_F(TimedRead, OfAClosedHandleAnInterfaceOrAWritePipeAnswersNoPipeOrEbadf) {
+TEST_F(TimedRead, OfAClosedHandleAnInterfaceOrAWritePipeIsNotOpenOrFailsWithEbadf) {
     std::string buffer(8, '.');
     Handle interface = tavc::devices::open_interface(device_->interface_path(0));
     Handle write_pipe = tavc::devices::open_pipe(device_->interface_path(0) + "/PIPE01");
-    EXPECT_EQ(tavc::devices::read_with_timeout(Handle(), buffer.data(), 8, 1000), tavc::devices::kReadNoPipe);
-    EXPECT_EQ(tavc::devices::read_with_timeout(interface, buffer.data(), 8, 1000), EBADF);
-    EXPECT_EQ(tavc::devices::read_with_timeout(write_pipe, buffer.data(), 8, 1000), EBADF);
+    EXPECT_EQ(tavc::devices::read_with_timeout(Handle(), buffer.data(), 8, 1000),
+              (ReadResult{ReadStatus::NotOpen, 0}));
+    EXPECT_EQ(tavc::devices::read_with_timeout(interface, buffer.data(), 8, 1000), failed(EBADF));
+    EXPECT_EQ(tavc::devices::read_with_timeout(write_pipe, buffer.data(), 8, 1000), failed(EBADF));
     EXPECT_EQ(buffer, "........");
     EXPECT_EQ(device_->requests(), (std::vector<std::string>{"claim 0"}));
 }
 
 TEST_F(TimedRead, WaitingTwiceAtOnceOnOnePipeGivesTheOneBlockToOneReadOnly) {
     Handle second = tavc::devices::open_pipe(device_->interface_path(0) + "/PIPE00");
-    int results[2] = {};
+    ReadStatus results[2] = {};
     std::string buffers[2];
     std::thread readers[2];
     for (int i = 0; i < 2; ++i) {
         readers[i] = std::thread([&, i] {
             buffers[i].assign(4, '.');
             results[i] =
-                tavc::devices::read_with_timeout(i == 0 ? pipe_ : second, buffers[i].data(), 4, 3000);
+                tavc::devices::read_with_timeout(i == 0 ? pipe_ : second, buffers[i].data(), 4, 3000).status;
         });
     }
     EXPECT_TRUE(device_->wait_for_reads(kIn1, 2));
     device_->send(kIn1, "data");
     for (std::thread& t : readers) t.join();
-    std::multiset<int> got(results, results + 2);
-    EXPECT_EQ(got, (std::multiset<int>{tavc::devices::kReadDone, tavc::devices::kReadTimedOut}));
+    std::multiset<ReadStatus> got(results, results + 2);
+    EXPECT_EQ(got, (std::multiset<ReadStatus>{ReadStatus::Done, ReadStatus::TimedOut}));
     EXPECT_EQ(std::multiset<std::string>(buffers, buffers + 2), (std::multiset<std::string>{"data", "...."}));
 }
 
-// ---- Writes and the after-failure request ------------------------------------------------------------
+// ---- Writes and clearing a halt ----------------------------------------------------------------------
 
 TEST_F(Devices, WritesDeliverEachBlockAsOneTransferOrReportTheRefusal) {
     UsbDevice& device = plug("1-1");
@@ -346,20 +370,19 @@ TEST_F(Devices, WritesDeliverEachBlockAsOneTransferOrReportTheRefusal) {
     EXPECT_TRUE(device.received(kIn2).empty());
 }
 
-TEST_F(Devices, TheAfterFailureRequestClearsThePipesHaltAndNothingElseDoes) {
+TEST_F(Devices, ClearingAHaltClearsThePipesAndAnInterfaceOrAClosedHandleHasNone) {
     UsbDevice& device = plug("1-1");
     const std::string path = device.interface_path(0);
     Handle pipe = tavc::devices::open_pipe(path + "/PIPE02");
     Handle interface = tavc::devices::open_interface(path);
     device.halt(kIn2);
-    tavc::devices::control(pipe, 0x220004);
-    tavc::devices::control(interface, tavc::devices::kControlAfterFailure);
-    tavc::devices::control(Handle(), tavc::devices::kControlAfterFailure);
+    tavc::devices::clear_halt(interface);
+    tavc::devices::clear_halt(Handle());
     char buffer[4];
-    EXPECT_EQ(tavc::devices::read_with_timeout(pipe, buffer, 4, 5000), EPIPE);
-    tavc::devices::control(pipe, tavc::devices::kControlAfterFailure);
+    EXPECT_EQ(tavc::devices::read_with_timeout(pipe, buffer, 4, 5000), failed(EPIPE));
+    tavc::devices::clear_halt(pipe);
     device.send(kIn2, "data");
-    EXPECT_EQ(tavc::devices::read_with_timeout(pipe, buffer, 4, 5000), tavc::devices::kReadDone);
+    EXPECT_EQ(tavc::devices::read_with_timeout(pipe, buffer, 4, 5000), kDone);
     EXPECT_EQ(device.requests(),
               (std::vector<std::string>{"claim 0", "read 83 4", "clear-halt 83", "read 83 4"}));
 }
