@@ -138,14 +138,14 @@ int32_t RemarkToDB(std::string_view user, char remark, std::string_view detail, 
 extern "C" TESSEL_API ExportResult TAVCLoginToDB(const char* user, const char* passwd, const char* url,
                                                  int32_t port) {
     using namespace tavc::tessel;
-    return guarded(kNoConnection,
-                   [&] { return LoginToDB(text_arg(user), text_arg(passwd), text_arg(url), port); });
+    return tavc::guarded(kNoConnection,
+                         [&] { return LoginToDB(text_arg(user), text_arg(passwd), text_arg(url), port); });
 }
 
 extern "C" TESSEL_API ExportResult TAVCRemarkToDB(const char* user, int32_t remark, const char* detail,
                                                   const char* time, const char* url, int32_t port) {
     using namespace tavc::tessel;
-    return guarded(kNoConnection, [&] {
+    return tavc::guarded(kNoConnection, [&] {
         return RemarkToDB(text_arg(user), static_cast<char>(remark & 0xFF), text_arg(detail), text_arg(time),
                           text_arg(url), port);
     });

@@ -87,7 +87,7 @@ ExportResult QueryByte(std::string_view query, char& key) {
 using namespace tavc::tessel;
 
 extern "C" TESSEL_API ExportResult TAVCReset(void) {
-    return guarded(kPortNotOpen, [] {
+    return tavc::guarded(kPortNotOpen, [] {
         tavc::tessel::ClosePort();
         tavc::tessel::OpenConfiguredPort();
         return tavc::tessel::PortIsOpen() ? kOk : kPortNotOpen;

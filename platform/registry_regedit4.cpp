@@ -11,6 +11,7 @@
 #include <cstdlib>
 
 #include "codepage.h"
+#include "export_guard.h"
 #include "file_io.h"
 #include "folders.h"
 #include "text.h"
@@ -551,16 +552,6 @@ class NameList {
     std::vector<std::string> utf8_;
 };
 
-// The registry's callers include load-time code and C exports: nothing may throw out of here.
-template <typename Result, typename Body>
-Result guarded(Result on_failure, Body body) noexcept {
-    try {
-        return body();
-    } catch (...) {
-        return on_failure;
-    }
-}
-
 struct KeyText {
     Path path;
     HiveText text;
@@ -660,6 +651,7 @@ std::string hive_file(Hive hive) {
     return dir + (hive == Hive::ClassesRoot ? "/classes.reg" : "/user.reg");
 }
 
+// The registry's callers include load-time code and C exports: nothing may throw out of here.
 std::optional<Key> Key::open(Hive hive, std::string_view path, bool create) {
     return guarded(std::optional<Key>(), [&]() -> std::optional<Key> {
         auto parts = parse_path(path);
