@@ -9,6 +9,7 @@
 #include <fstream>
 #include <string>
 
+#include "folders.h"
 #include "registry.h"
 
 namespace {
@@ -43,7 +44,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     if (!mkdtemp(templ.data())) std::abort();
     g_root = templ;
     setenv("XDG_CONFIG_HOME", g_root.c_str(), 1);
-    std::filesystem::create_directories(g_root + "/tavc");
+    std::filesystem::create_directories(tavc::folders::tavc_config_folder());
     std::atexit([] { std::filesystem::remove_all(g_root); });
     return 0;
 }

@@ -485,8 +485,7 @@ Section& ensure_key(HiveText& hive_text, Hive hive, const Path& path, bool& chan
 
 // "" without a home folder: then no hive can be read or written.
 std::string folder() {
-    std::string config = folders::config_home();
-    return config.empty() ? std::string() : config + "/tavc";
+    return folders::tavc_config_folder();
 }
 
 using file_io::make_folders;
