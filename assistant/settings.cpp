@@ -40,11 +40,7 @@ std::optional<uint32_t> ReadDword(const Key& key, const char* name) {
 
 // The program's path with its extension replaced by ".log".
 QString DefaultErrLogFileName() {
-    std::string path = module::executable_path().value_or("");
-    size_t slash = path.rfind('/');
-    size_t dot = path.rfind('.');
-    if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) path.resize(dot);
-    return QString::fromStdString(path + ".log");
+    return QString::fromStdString(module::with_extension(module::executable_path().value_or(""), ".log"));
 }
 
 }  // namespace

@@ -4,4 +4,4 @@ find_package(X11 REQUIRED)
 add_library(tavc_test_assistant_program STATIC ${CMAKE_CURRENT_LIST_DIR}/assistant_program.cpp)
 target_include_directories(tavc_test_assistant_program PUBLIC ${CMAKE_CURRENT_LIST_DIR})
 target_link_libraries(tavc_test_assistant_program PUBLIC tavc_test_child_process tavc_test_support X11::X11
-    PRIVATE tavc::folders)
+    PRIVATE tavc::folders tavc::module)

@@ -17,6 +17,7 @@
 #include <thread>
 
 #include "folders.h"
+#include "module.h"
 
 namespace tavc::test {
 
@@ -222,7 +223,7 @@ void AssistantProgram::link_port(int number, const std::string& target) const {
 void AssistantProgram::write_hot_keys(const std::vector<HotKeyFileRecord>& records,
                                       const std::string& file_name) const {
     std::string name = file_name.empty() ? file_name_ : file_name;
-    std::ofstream(folder() + "/" + name.substr(0, name.rfind('.')) + ".hkd", std::ios::binary)
+    std::ofstream(folder() + "/" + module::with_extension(name, ".hkd"), std::ios::binary)
         << hot_key_file(records);
 }
 
