@@ -6,4 +6,4 @@ tavc_add_gtest(tavc_message_box_test SOURCES ${CMAKE_CURRENT_LIST_DIR}/message_b
 tavc_add_gtest(tavc_folders_test SOURCES ${CMAKE_CURRENT_LIST_DIR}/folders_test.cpp LIBS tavc::folders tavc::test_support)
 tavc_add_gtest(tavc_event_test SOURCES ${CMAKE_CURRENT_LIST_DIR}/event_test.cpp LIBS tavc::event Threads::Threads)
 tavc_add_gtest(tavc_instance_test SOURCES ${CMAKE_CURRENT_LIST_DIR}/instance_test.cpp
-    LIBS tavc::instance tavc_test_support)
+    LIBS tavc::instance tavc::test_support)
