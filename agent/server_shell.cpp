@@ -124,7 +124,9 @@ const char* NextSwitchToken(const char* text, const char* switches) {
     while (*text != '\0') {
         const unsigned char c = static_cast<unsigned char>(*text);
         if (std::strchr(switches, c) != nullptr) return text + 1;
-        text += c >= 0x81 && c <= 0xFE && text[1] != '\0' ? 2 : 1;
+        // As CharNext steps on code page 936: a lead byte takes any byte but the end along, without the
+        // trail-byte check of codepage::gbk_char_length, so "\x81-RegServer" holds no switch.
+        text += tavc::codepage::is_gbk_lead_byte(c) && text[1] != '\0' ? 2 : 1;
     }
     return nullptr;
 }

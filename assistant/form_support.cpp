@@ -17,7 +17,7 @@ namespace tavc::assistant {
 
 QString ApplicationTitle() {
     std::string path = module::executable_path().value_or("tavcclt");
-    QString name = QString::fromStdString(path.substr(path.rfind('/') + 1));
+    QString name = QString::fromStdString(module::file_name(path));
     name = name.left(name.indexOf(u'.'));
     return name.left(1) + name.mid(1).toLower();
 }

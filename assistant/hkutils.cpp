@@ -156,10 +156,7 @@ std::string HotKeyFilePath() {
 }
 
 std::string HotKeyFilePathFor(const std::string& program_path) {
-    std::string path = program_path;
-    size_t dot = path.rfind('.');
-    if (dot != std::string::npos && path.find('/', dot) == std::string::npos) path.erase(dot);
-    return path + ".hkd";
+    return module::with_extension(program_path, ".hkd");
 }
 
 void LoadHotKeyFile(THotKeyList& list) {

@@ -40,11 +40,7 @@ std::optional<uint32_t> ReadDword(const Key& key, const char* name) {
 
 // The program's path with its extension replaced by ".log".
 QString DefaultErrLogFileName() {
-    std::string path = module::executable_path().value_or("");
-    size_t slash = path.rfind('/');
-    size_t dot = path.rfind('.');
-    if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) path.resize(dot);
-    return QString::fromStdString(path + ".log");
+    return QString::fromStdString(module::with_extension(module::executable_path().value_or(""), ".log"));
 }
 
 }  // namespace
@@ -70,7 +66,7 @@ void LoadSettings() {
     s.Changed(s.kServerUrl);
     if (auto v = ReadDword(*key, "Remarklevel2")) s.RemarkLevel2 = *v != 0;
     s.Changed(s.kRemarkLevel2);
-    if (auto v = ReadDword(*key, "Comport")) s.ComPort = static_cast<int32_t>(*v);
+    if (auto v = ReadDword(*key, settings::kComPortValue)) s.ComPort = static_cast<int32_t>(*v);
     s.Changed(s.kComPort);
     if (auto v = ReadDword(*key, "demo_mode")) s.DemoMode = *v != 0;
     s.Changed(s.kDemoMode);
@@ -92,7 +88,7 @@ void SaveSettings() {
     if (s.Known[s.kErrLogFileName]) key->write_string("ErrLog_filename", Gbk(s.ErrLogFileName));
     if (s.Known[s.kDemoMode]) key->write_dword("demo_mode", s.DemoMode ? 1 : 0);
     if (s.Known[s.kRemarkLevel2]) key->write_dword("Remarklevel2", s.RemarkLevel2 ? 1 : 0);
-    if (s.Known[s.kComPort]) key->write_dword("Comport", static_cast<uint32_t>(s.ComPort));
+    if (s.Known[s.kComPort]) key->write_dword(settings::kComPortValue, static_cast<uint32_t>(s.ComPort));
     if (s.Known[s.kShowRemark]) key->write_dword("show_Remark", s.ShowRemark ? 1 : 0);
 }
 

@@ -6,9 +6,11 @@
 #include <bitset>
 #include <cstdint>
 
+#include "settings_key.h"
+
 namespace tavc::assistant {
 
-constexpr const char* SettingsKey = "Software\\TAVC\\Settings";
+constexpr const char* SettingsKey = settings::kSettingsKey;
 constexpr const char* TipsKey = "Software\\TAVC\\Tips";
 
 struct TAssistantSettings {

@@ -38,7 +38,7 @@ void ReportCannotTell(const instance::InstanceLock& lock) {
 
 int main(int argc, char** argv) {
     std::string path = module::executable_path().value_or(argv[0]);
-    std::string name = path.substr(path.rfind('/') + 1);
+    std::string name = module::file_name(path);
     InstanceMutex.emplace(instance::InstanceLock::acquire(name));
     if (InstanceMutex->already_exists()) {
         instance::send_message(name, {WM_RESTOREWINDOW, 0, 0});

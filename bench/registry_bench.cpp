@@ -10,6 +10,7 @@
 #include <string>
 
 #include "child_process.h"
+#include "folders.h"
 #include "registry.h"
 #include "scoped_config_home.h"
 
@@ -20,7 +21,7 @@ using tavc::registry::Key;
 
 void HostileRegistryRead(benchmark::State& state) {
     tavc::test::ScopedConfigHome home("registry_bench");
-    std::filesystem::create_directories(std::filesystem::path(home.path()) / "tavc");
+    std::filesystem::create_directories(tavc::folders::tavc_config_folder_in(home.path()));
     const std::string text = "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\TAVC\\Settings]\n" +
                              std::string(8 << 20, '\n') + "\"Comport\"=dword:00000003\n";
     double rss_mb = 0;

@@ -72,13 +72,13 @@ ExportResult SendSpeech(const char* text, int32_t flag) {
 using namespace tavc::tessel;
 
 extern "C" TESSEL_API ExportResult TAVSoundOut(const char* text) {
-    return guarded(kAgentUnreachable, [&] { return SendText(text); });
+    return tavc::guarded(kAgentUnreachable, [&] { return SendText(text); });
 }
 
 extern "C" TESSEL_API ExportResult TAVSoftSoundOut(const char* text, int32_t flag) {
-    return guarded(kAgentUnreachable, [&] { return SendSoftSound(text, flag); });
+    return tavc::guarded(kAgentUnreachable, [&] { return SendSoftSound(text, flag); });
 }
 
 extern "C" TESSEL_API ExportResult TAVSpeak(const char* text, int32_t flag) {
-    return guarded(kAgentUnreachable, [&] { return SendSpeech(text, flag); });
+    return tavc::guarded(kAgentUnreachable, [&] { return SendSpeech(text, flag); });
 }

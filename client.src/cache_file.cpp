@@ -174,12 +174,12 @@ int32_t RemarkToCache(std::string_view user, char remark, std::string_view detai
 
 extern "C" TESSEL_API ExportResult TAVCLoginToCache(const char* user, const char* passwd) {
     using namespace tavc::tessel;
-    return guarded(kCacheUnavailable, [&] { return LoginToCache(text_arg(user), text_arg(passwd)); });
+    return tavc::guarded(kCacheUnavailable, [&] { return LoginToCache(text_arg(user), text_arg(passwd)); });
 }
 
 extern "C" TESSEL_API ExportResult TAVCRemarkToCache(const char* user, int32_t remark, const char* detail) {
     using namespace tavc::tessel;
-    return guarded(kCacheUnavailable, [&] {
+    return tavc::guarded(kCacheUnavailable, [&] {
         return RemarkToCache(text_arg(user), static_cast<char>(remark & 0xFF), text_arg(detail));
     });
 }

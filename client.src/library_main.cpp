@@ -1,5 +1,6 @@
 // The library's load and unload notification. The port is opened while the library is being loaded,
 // before the host program's own start-up code runs, and closed when the library is unloaded.
+#include "export_guard.h"
 #include "serial_link.h"
 
 namespace tavc::tessel {
@@ -8,7 +9,8 @@ namespace {
 enum class LibraryEvent { ProcessAttach, ProcessDetach };
 
 void HandleLibraryEvent(LibraryEvent reason) noexcept {
-    try {
+    // After a failure loading goes on with the port not open, as after a failed open.
+    guarded(false, [reason] {
         switch (reason) {
             case LibraryEvent::ProcessAttach:
                 OpenConfiguredPort();
@@ -17,9 +19,8 @@ void HandleLibraryEvent(LibraryEvent reason) noexcept {
                 ClosePort();
                 break;
         }
-    } catch (...) {
-        // Loading goes on with the port not open, as after a failed open.
-    }
+        return true;
+    });
 }
 
 __attribute__((constructor)) void LibraryLoaded() {

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "cache_file.h"
+#include "codepage.h"
 #include "export_guard.h"
 #include "tcp_client.h"
 #include "text.h"
@@ -14,16 +15,6 @@ namespace tavc::tessel {
 namespace {
 
 using tavc::text::is_blank_or_control;
-
-// Bytes of the character at text[i]: a GBK lead byte takes a trail byte after it along. A byte that
-// cannot trail (a slash, a blank, a control byte) stays a character of its own, so no broken pair can
-// carry it into the host or the path.
-size_t char_size(std::string_view text, size_t i) {
-    auto lead = static_cast<unsigned char>(text[i]);
-    if (lead < 0x81 || lead > 0xFE || i + 1 >= text.size()) return 1;
-    auto trail = static_cast<unsigned char>(text[i + 1]);
-    return (trail >= 0x40 && trail <= 0x7E) || (trail >= 0x80 && trail <= 0xFE) ? 2 : 1;
-}
 
 // Sends request on a connection of its own and waits for the answer line. on_accepted runs, while the
 // connection is still open, when the answer is 0.
@@ -75,7 +66,10 @@ std::optional<ServerUrl> SplitServerUrl(std::string_view url) {
     skip_blanks();
     do {
         size_t begin = i;
-        while (i < url.size() && url[i] != '/' && !is_blank_or_control(url[i])) i += char_size(url, i);
+        // By GBK characters: a byte that cannot trail (a slash, a blank, a control byte) stays a character
+        // of its own, so no broken pair can carry it into the host or the path.
+        while (i < url.size() && url[i] != '/' && !is_blank_or_control(url[i]))
+            i += codepage::gbk_char_length(url.substr(i));
         items.push_back(url.substr(begin, i - begin));
         skip_blanks();
         if (i < url.size() && url[i] == '/') {
@@ -138,14 +132,14 @@ int32_t RemarkToDB(std::string_view user, char remark, std::string_view detail, 
 extern "C" TESSEL_API ExportResult TAVCLoginToDB(const char* user, const char* passwd, const char* url,
                                                  int32_t port) {
     using namespace tavc::tessel;
-    return guarded(kNoConnection,
-                   [&] { return LoginToDB(text_arg(user), text_arg(passwd), text_arg(url), port); });
+    return tavc::guarded(kNoConnection,
+                         [&] { return LoginToDB(text_arg(user), text_arg(passwd), text_arg(url), port); });
 }
 
 extern "C" TESSEL_API ExportResult TAVCRemarkToDB(const char* user, int32_t remark, const char* detail,
                                                   const char* time, const char* url, int32_t port) {
     using namespace tavc::tessel;
-    return guarded(kNoConnection, [&] {
+    return tavc::guarded(kNoConnection, [&] {
         return RemarkToDB(text_arg(user), static_cast<char>(remark & 0xFF), text_arg(detail), text_arg(time),
                           text_arg(url), port);
     });

@@ -51,5 +51,5 @@ int32_t UploadRemarks(std::string_view url, int32_t port) {
 
 extern "C" TESSEL_API ExportResult TAVCUploadRemarks(const char* url, int32_t port) {
     using namespace tavc::tessel;
-    return guarded(kCacheUnavailable, [&] { return UploadRemarks(text_arg(url), port); });
+    return tavc::guarded(kCacheUnavailable, [&] { return UploadRemarks(text_arg(url), port); });
 }

@@ -6,12 +6,12 @@
 #include "export_guard.h"
 #include "message_box.h"
 #include "registry.h"
+#include "settings_key.h"
 #include "texts.h"
 
 namespace tavc::tessel {
 namespace {
 
-constexpr const char* kSettingsKey = "Software\\TAVC\\Settings";
 constexpr int32_t kDefaultPort = 1;
 constexpr uint32_t kDefaultBaudRate = 9600;
 constexpr uint32_t kPauseAfterWriteMs = 50;
@@ -47,9 +47,9 @@ serial::Port OpenPort(int32_t port_number, uint32_t baud_rate) {
 void OpenConfiguredPort() {
     int32_t port_number = kDefaultPort;
     uint32_t baud_rate = kDefaultBaudRate;
-    if (auto key = registry::Key::open(registry::Hive::CurrentUser, kSettingsKey, false)) {
-        if (auto value = key->read_dword("Comport")) port_number = static_cast<int32_t>(*value);
-        if (auto value = key->read_dword("BAUND_RATE")) baud_rate = *value;
+    if (auto key = registry::Key::open(registry::Hive::CurrentUser, settings::kSettingsKey, false)) {
+        if (auto value = key->read_dword(settings::kComPortValue)) port_number = static_cast<int32_t>(*value);
+        if (auto value = key->read_dword(settings::kBaudRateValue)) baud_rate = *value;
     }
     serial::Port port = OpenPort(port_number, baud_rate);
     if (port.is_open()) {
@@ -87,7 +87,7 @@ ExportResult QueryByte(std::string_view query, char& key) {
 using namespace tavc::tessel;
 
 extern "C" TESSEL_API ExportResult TAVCReset(void) {
-    return guarded(kPortNotOpen, [] {
+    return tavc::guarded(kPortNotOpen, [] {
         tavc::tessel::ClosePort();
         tavc::tessel::OpenConfiguredPort();
         return tavc::tessel::PortIsOpen() ? kOk : kPortNotOpen;

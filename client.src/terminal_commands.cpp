@@ -122,48 +122,48 @@ std::optional<CommandBytes> BuildTextPacket(int32_t x, int32_t y, int32_t color,
 using namespace tavc::tessel;
 
 extern "C" TESSEL_API ExportResult TAVCCommand(const char* code) {
-    return guarded(kWriteFailed, [&] { return Command(code); });
+    return tavc::guarded(kWriteFailed, [&] { return Command(code); });
 }
 
 extern "C" TESSEL_API ExportResult TAVCShowWelcome(void) {
-    return guarded(kWriteFailed, [] { return Command("22"); });
+    return tavc::guarded(kWriteFailed, [] { return Command("22"); });
 }
 
 extern "C" TESSEL_API ExportResult TAVCCls(void) {
-    return guarded(kWriteFailed, [] { return Command("29"); });
+    return tavc::guarded(kWriteFailed, [] { return Command("29"); });
 }
 
 extern "C" TESSEL_API ExportResult TAVCLogin(const char* user) {
-    return guarded(kWriteFailed, [&] { return Login(user); });
+    return tavc::guarded(kWriteFailed, [&] { return Login(user); });
 }
 
 extern "C" TESSEL_API ExportResult TAVCAskforRemark(void) {
-    return guarded(kWriteFailed, [] { return Command("21"); });
+    return tavc::guarded(kWriteFailed, [] { return Command("21"); });
 }
 
 extern "C" TESSEL_API ExportResult TAVCAskforRemark2(void) {
-    return guarded(kWriteFailed, [] { return Command("28"); });
+    return tavc::guarded(kWriteFailed, [] { return Command("28"); });
 }
 
 extern "C" TESSEL_API ExportResult TAVCReadRemark(char* remark) {
-    return guarded(kReadFailed, [&] { return ReadRemark(remark); });
+    return tavc::guarded(kReadFailed, [&] { return ReadRemark(remark); });
 }
 
 extern "C" TESSEL_API ExportResult TAVCPrintText(int32_t x, int32_t y, int32_t color, const char* text) {
-    return guarded(kWriteFailed, [&] { return PrintText(x, y, color, text); });
+    return tavc::guarded(kWriteFailed, [&] { return PrintText(x, y, color, text); });
 }
 
 extern "C" TESSEL_API ExportResult TAVCShowCost(const char* amount) {
-    return guarded(kWriteFailed, [&] { return Show("23", {{96, 318, amount}}); });
+    return tavc::guarded(kWriteFailed, [&] { return Show("23", {{96, 318, amount}}); });
 }
 
 extern "C" TESSEL_API ExportResult TAVCShowPayReturn(const char* received, const char* change) {
-    return guarded(kWriteFailed, [&] { return Show("24", {{96, 318, received}, {96, 354, change}}); });
+    return tavc::guarded(kWriteFailed, [&] { return Show("24", {{96, 318, received}, {96, 354, change}}); });
 }
 
 extern "C" TESSEL_API ExportResult TAVCShowItemCosts(const char* item, const char* amount,
                                                      const char* total) {
-    return guarded(kWriteFailed, [&] {
+    return tavc::guarded(kWriteFailed, [&] {
         return Show("31", {{80, 318, item}, {80, 356, amount}, {80, 436, total}});
     });
 }

@@ -1,6 +1,9 @@
 # tavc_add_gtest(NAME SOURCES src... [LIBS lib...] [ENV VAR=value...] [LABELS label...])
-# One GoogleTest program, registered with CTest as one test. Every test runs in the C.UTF-8 locale with
-# its own XDG folders, so no test ever reads or writes the developer's real configuration. Without
+# One GoogleTest program in build/tests/, linked with GoogleTest's main, registered with CTest as one test
+# with a time-out of 300 s. It runs in the C.UTF-8 locale and finds the build's programs and libraries in
+# $TAVC_BIN_DIR, the test programs in $TAVC_TEST_BIN_DIR and the sources in $TAVC_SOURCE_DIR, beside the
+# variables given with ENV. Its XDG folders a test sets itself (ScopedConfigHome and the other fixtures
+# of tests/support), so that it never reads or writes the developer's real configuration. Without
 # TAVC_TESTS it adds nothing.
 if(TAVC_TESTS)
     find_package(GTest REQUIRED)

@@ -29,4 +29,12 @@ std::string config_home_in(std::string_view home);
 std::string data_home_in(std::string_view home);
 std::string state_home_in(std::string_view home);
 
+// The system's own folder in a config home: the registry's hive files lie there, and in its folder
+// "dosdevices" the links that name the serial ports, "com1" to "com10". "" for a config home of "".
+std::string tavc_config_folder_in(std::string_view config_home);
+std::string dosdevices_folder_in(std::string_view config_home);
+std::string port_link_in(std::string_view config_home, int number);
+// The system's own folder in config_home().
+std::string tavc_config_folder();
+
 }  // namespace tavc::folders

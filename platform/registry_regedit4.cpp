@@ -4,6 +4,7 @@
 
 #include <cerrno>
 
+#include "export_guard.h"
 #include "file_io.h"
 #include "folders.h"
 #include "regedit4_document.h"
@@ -13,8 +14,7 @@ namespace {
 
 // "" without a home folder: then no hive can be read or written.
 std::string folder() {
-    std::string config = folders::config_home();
-    return config.empty() ? std::string() : config + "/tavc";
+    return folders::tavc_config_folder();
 }
 
 using file_io::make_folders;
@@ -58,15 +58,6 @@ bool change(Hive hive, Edit edit) {
     });
 }
 
-// The registry's callers include load-time code and C exports: nothing may throw out of here.
-template <typename Result, typename Body>
-Result guarded(Result on_failure, Body body) noexcept {
-    try {
-        return body();
-    } catch (...) {
-        return on_failure;
-    }
-}
 
 struct KeyText {
     KeyPath path;
@@ -107,6 +98,7 @@ std::string hive_file(Hive hive) {
     return dir + (hive == Hive::ClassesRoot ? "/classes.reg" : "/user.reg");
 }
 
+// The registry's callers include load-time code and C exports: nothing may throw out of here.
 std::optional<Key> Key::open(Hive hive, std::string_view path, bool create) {
     return guarded(std::optional<Key>(), [&]() -> std::optional<Key> {
         auto parts = parse_key_path(path);

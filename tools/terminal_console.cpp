@@ -114,9 +114,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "no home folder: set HOME or XDG_CONFIG_HOME\n");
         return 1;
     }
-    std::filesystem::create_directories(home + "/tavc/dosdevices");
     terminal.link_as_port(home, port);
-    const std::string link = home + "/tavc/dosdevices/com" + std::to_string(port);
+    const std::string link = tavc::folders::port_link_in(home, port);
     terminal.answer_unscripted_queries('N');
 
     std::signal(SIGINT, on_signal);

@@ -5,15 +5,14 @@
 
 #include "device_search.h"
 #include "devices.h"
+#include "export_guard.h"
 #include "pipe_io.h"
+#include "results.h"
 
 namespace tavc::usbpipe {
 namespace {
 
 constexpr uint32_t kReadTimeoutMs = 1000;
-
-constexpr int32_t kOk = 0;
-constexpr int32_t kFailed = -1;
 
 // A negative length would be taken as a huge one by the device; a null buffer has no room at all.
 bool BufferUsable(const void* buffer, int32_t length) {
@@ -21,7 +20,7 @@ bool BufferUsable(const void* buffer, int32_t length) {
 }
 
 int32_t ReadPipe(std::string_view pipe_name, void* buffer, int32_t length) noexcept {
-    try {
+    return guarded(kFailed, [&] {
         if (!BufferUsable(buffer, length)) return kFailed;
         devices::Handle pipe = OpenReadPipe(pipe_name);
         if (!pipe.is_open()) return kFailed;
@@ -32,13 +31,11 @@ int32_t ReadPipe(std::string_view pipe_name, void* buffer, int32_t length) noexc
             return kFailed;
         }
         return kOk;
-    } catch (...) {
-        return kFailed;
-    }
+    });
 }
 
 int32_t WritePipe(std::string_view pipe_name, const void* buffer, int32_t length) noexcept {
-    try {
+    return guarded(kFailed, [&] {
         if (!BufferUsable(buffer, length)) return kFailed;
         devices::Handle pipe = OpenWritePipe(pipe_name);
         if (!pipe.is_open()) return kFailed;
@@ -48,9 +45,7 @@ int32_t WritePipe(std::string_view pipe_name, const void* buffer, int32_t length
             return kFailed;
         }
         return kOk;
-    } catch (...) {
-        return kFailed;
-    }
+    });
 }
 
 }  // namespace

@@ -5,8 +5,10 @@
 #include <optional>
 #include <string>
 
+#include "export_guard.h"
 #include "library_builder.h"
 #include "module.h"
+#include "results.h"
 #include "sound.h"
 #include "synthesis.h"
 #include "voice_index.h"
@@ -24,20 +26,17 @@ struct Loaded {
 Loaded* loaded = nullptr;
 
 void LibraryAttach() noexcept {
-    try {
-        loaded = new Loaded;
+    loaded = guarded(nullptr, [] { return new Loaded; });
+    if (!loaded) return;
+    loaded->status = guarded(kOffsetIndexUnreadable, []() -> int32_t {
         auto path = module::library_path(reinterpret_cast<const void*>(&SyntheVoice));
-        if (!path) return;
+        if (!path) return kModulePathUnknown;
         loaded->folder = module::folder_of(*path);
         if (!loaded->folder.empty() && loaded->folder.size() > 1) loaded->folder.pop_back();
-        loaded->status = LoadVoiceIndex(loaded->folder, loaded->index);
-    } catch (...) {
-        // Out of memory while loading: every call answers that the index is not there.
-        if (loaded) {
-            FreeWordLists(loaded->index);
-            loaded->status = kOffsetIndexUnreadable;
-        }
-    }
+        return LoadVoiceIndex(loaded->folder, loaded->index);
+    });
+    // Out of memory while loading counts as an index that is not there; what was read of it goes.
+    if (loaded->status == kOffsetIndexUnreadable) FreeWordLists(loaded->index);
 }
 
 void LibraryDetach() noexcept {
@@ -60,22 +59,16 @@ __attribute__((destructor)) void LibraryUnloaded() {
 extern "C" int32_t RebuildLib(const char* srcDir, const char* libDir) {
     using namespace tavc::voxcat;
     if (srcDir == nullptr || libDir == nullptr) return kSampleFileFailed;
-    try {
-        return BuildVoiceLibrary(srcDir, libDir);
-    } catch (...) {
-        return kSampleFileFailed;
-    }
+    return tavc::guarded(kSampleFileFailed, [&] { return BuildVoiceLibrary(srcDir, libDir); });
 }
 
 extern "C" int32_t SyntheVoice(const char* text, int32_t /*ignored*/) {
     using namespace tavc::voxcat;
     if (!loaded) return kModulePathUnknown;
     if (loaded->status != kLoaded) return loaded->status;
-    try {
+    return tavc::guarded(kNotPlayed, [&]() -> int32_t {
         auto image = SynthesizeToBuffer(text ? text : "", loaded->index, loaded->folder);
-        if (!image) return -1;
-        return tavc::sound::play_wav({image->bytes.get(), image->size}) ? 1 : 0;
-    } catch (...) {
-        return 0;
-    }
+        if (!image) return kSampleFileMissing;
+        return tavc::sound::play_wav({image->bytes.get(), image->size}) ? kPlayed : kNotPlayed;
+    });
 }

@@ -51,6 +51,8 @@ void AppendTextPieces(std::string_view run, const VoiceIndex& index, Utterance& 
         auto c = static_cast<unsigned char>(run[at]);
         int entry;
         size_t own;  // the bytes of the character itself
+        // Any high byte takes the byte after it along, trail byte or not (not codepage::gbk_char_length):
+        // the pair is a hanzi of the index or one silence block.
         if (c >= 0x80) {
             if (at + 1 == run.size()) {  // a first byte without its second
                 out.push_back({{}, true});

@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "results.h"
+
 namespace tavc::voxcat {
 
 inline constexpr int kLetterEntries = 26;
@@ -31,15 +33,6 @@ struct VoiceEntry {
 };
 
 using VoiceIndex = std::array<VoiceEntry, kIndexEntries>;
-
-// The results of loading.
-enum LoadStatus : int32_t {
-    kLoaded = 0,
-    kOffsetIndexUnreadable = -1,
-    kHanziMapUnreadable = -2,
-    kWordRecordsUnreadable = -3,
-    kModulePathUnknown = 100,
-};
 
 // The index entry of a GBK character pair, or of a letter (either case); -1 for anything else.
 int EntryOfLetter(unsigned char c);

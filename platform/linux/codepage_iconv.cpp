@@ -101,14 +101,6 @@ size_t utf8_sequence_length(std::string_view s) {
     return n;
 }
 
-// A lead byte takes only a trail byte along: a line end or a backslash after a broken lead stays itself.
-size_t gbk_sequence_length(std::string_view s) {
-    unsigned char c = static_cast<unsigned char>(s[0]);
-    if (c < 0x81 || c > 0xFE || s.size() < 2) return 1;
-    unsigned char trail = static_cast<unsigned char>(s[1]);
-    return (trail >= 0x40 && trail <= 0x7E) || (trail >= 0x80 && trail <= 0xFE) ? 2 : 1;
-}
-
 size_t utf16_unit_pair(std::string_view s) {
     // Input is UTF-16LE bytes: skip one code unit (two bytes).
     return s.size() >= 2 ? 2 : s.size();
@@ -138,12 +130,12 @@ std::string_view utf16_bytes(std::u16string_view utf16) {
 
 std::string utf8_from_gbk(std::string_view gbk) {
     Converter c("UTF-8", "CP936");
-    return convert(c, gbk, "\xEF\xBF\xBD", gbk_sequence_length);
+    return convert(c, gbk, "\xEF\xBF\xBD", gbk_char_length);
 }
 
 std::u16string utf16_from_gbk(std::string_view gbk) {
     Converter c("UTF-16LE", "CP936");
-    std::string bytes = convert(c, gbk, std::string_view(kReplacementUtf16, 2), gbk_sequence_length);
+    std::string bytes = convert(c, gbk, std::string_view(kReplacementUtf16, 2), gbk_char_length);
     std::u16string out(bytes.size() / 2, u'\0');
     std::memcpy(out.data(), bytes.data(), out.size() * 2);
     return out;
@@ -161,7 +153,7 @@ std::string gbk_from_utf16(std::u16string_view utf16) {
 
 std::string locale_from_gbk(std::string_view gbk) {
     Converter c(nl_langinfo(CODESET), "CP936");
-    return convert(c, gbk, "?", gbk_sequence_length);
+    return convert(c, gbk, "?", gbk_char_length);
 }
 
 std::optional<size_t> gbk_from_utf16(std::u16string_view utf16, std::span<char> out) {

@@ -65,6 +65,24 @@ std::string runtime_dir() {
     return absolute_env("XDG_RUNTIME_DIR");
 }
 
+std::string tavc_config_folder_in(std::string_view config_home) {
+    return config_home.empty() ? std::string() : std::string(config_home) + "/tavc";
+}
+
+std::string dosdevices_folder_in(std::string_view config_home) {
+    std::string folder = tavc_config_folder_in(config_home);
+    return folder.empty() ? folder : folder + "/dosdevices";
+}
+
+std::string port_link_in(std::string_view config_home, int number) {
+    std::string folder = dosdevices_folder_in(config_home);
+    return folder.empty() ? folder : folder + "/com" + std::to_string(number);
+}
+
+std::string tavc_config_folder() {
+    return tavc_config_folder_in(config_home());
+}
+
 std::vector<std::string> data_dirs() {
     std::vector<std::string> dirs;
     const char* value = std::getenv("XDG_DATA_DIRS");

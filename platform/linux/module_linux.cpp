@@ -40,4 +40,16 @@ std::string folder_of(const std::string& path) {
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
+std::string file_name(const std::string& path) {
+    size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string with_extension(const std::string& path, std::string_view extension) {
+    size_t slash = path.rfind('/');
+    size_t dot = path.rfind('.');
+    size_t end = dot != std::string::npos && (slash == std::string::npos || dot > slash) ? dot : path.size();
+    return path.substr(0, end) + std::string(extension);
+}
+
 }  // namespace tavc::module

@@ -83,7 +83,7 @@ std::string device_path(int number) {
     if (!home.empty()) {
         // lstat: a link to a device that is unplugged still names the port, so it never falls through
         // to a built-in port the user did not choose.
-        std::string link = home + "/tavc/dosdevices/com" + std::to_string(number);
+        std::string link = folders::port_link_in(home, number);
         struct stat st {};
         if (::lstat(link.c_str(), &st) == 0) return link;
     }

@@ -43,7 +43,10 @@ INSTANTIATE_TEST_SUITE_P(Texts, NextSwitchTokenCases,
                                            SwitchCase{"a b/c-d", "-/", 4},
                                            // A GBK character is one character: its trail byte 0x40 is no '@'.
                                            SwitchCase{"\x81@x@y", "@", 4}, SwitchCase{"x\x81", "@", -1},
-                                           SwitchCase{"\x81", "@", -1}));
+                                           SwitchCase{"\x81", "@", -1},
+                                           // Any byte but the end follows a lead byte, as CharNext takes it:
+                                           // a '-' there is no switch, though it cannot be a trail byte.
+                                           SwitchCase{"\x81-x", "-", -1}, SwitchCase{"\x81", "-", -1}));
 
 struct LineCase {
     const char* line;

@@ -5,6 +5,7 @@
 
 namespace {
 
+using tavc::codepage::gbk_char_length;
 using tavc::codepage::gbk_from_utf16;
 using tavc::codepage::gbk_from_utf8;
 using tavc::codepage::locale_from_gbk;
@@ -30,6 +31,29 @@ INSTANTIATE_TEST_SUITE_P(Texts, CodepageRoundTrip,
                                            RoundTrip{"宋体", "\xCB\xCE\xCC\xE5"}, RoundTrip{"€", "\x80"},
                                            // A trail byte 0x5C must survive: it is a backslash in ASCII.
                                            RoundTrip{"丶", "\xD8\xBC"}, RoundTrip{"\t1", "\t1"}));
+
+struct CharLength {
+    std::string_view gbk;
+    size_t length;
+};
+
+class GbkCharLength : public ::testing::TestWithParam<CharLength> {};
+
+TEST_P(GbkCharLength, TakesATrailByteAlongOnlyAfterALeadByte) {
+    EXPECT_EQ(gbk_char_length(GetParam().gbk), GetParam().length);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Bytes, GbkCharLength,
+    ::testing::Values(CharLength{"", 0}, CharLength{"a\x81", 1}, CharLength{"\x81", 1},
+                      CharLength{"\x81\x40", 2}, CharLength{"\xFE\xFE", 2}, CharLength{"\x81\x7E", 2},
+                      CharLength{"\x81\x80", 2}, CharLength{"\xCB\xCEx", 2},
+                      // Bytes that cannot trail stay characters of their own after a lead byte.
+                      CharLength{"\x81\x3F", 1}, CharLength{"\x81\x7F", 1}, CharLength{"\x81\xFF", 1},
+                      CharLength{"\x81/", 1}, CharLength{"\x81\n", 1},
+                      CharLength{std::string_view("\x81\0", 2), 1},
+                      // No lead byte: 0x80 and 0xFF lead nothing.
+                      CharLength{"\x80\x40", 1}, CharLength{"\xFF\x40", 1}));
 
 TEST(Codepage, CountsAGbkCharacterAsTwoBytesAndOneUtf16Unit) {
     std::string gbk = gbk_from_utf8("请您选择按钮,评价我们的服务");

@@ -54,6 +54,18 @@ TEST_F(Folders, ARelativeHomeGivesWayToTheAccountsHomeFolder) {
     EXPECT_TRUE(account_home.empty() || account_home.front() == '/') << account_home;
 }
 
+TEST_F(Folders, TheSystemsOwnFolderAndItsPortLinksLieInTheConfigHome) {
+    EXPECT_EQ(tavc::folders::tavc_config_folder(), "/home/clerk/.config/tavc");
+    EXPECT_EQ(tavc::folders::tavc_config_folder_in("/tmp/config"), "/tmp/config/tavc");
+    EXPECT_EQ(tavc::folders::dosdevices_folder_in("/tmp/config"), "/tmp/config/tavc/dosdevices");
+    EXPECT_EQ(tavc::folders::port_link_in("/tmp/config", 1), "/tmp/config/tavc/dosdevices/com1");
+    EXPECT_EQ(tavc::folders::port_link_in("/tmp/config", 10), "/tmp/config/tavc/dosdevices/com10");
+    // No config home, none of them: nothing is kept under "/".
+    EXPECT_EQ(tavc::folders::tavc_config_folder_in(""), "");
+    EXPECT_EQ(tavc::folders::dosdevices_folder_in(""), "");
+    EXPECT_EQ(tavc::folders::port_link_in("", 1), "");
+}
+
 // Without a home folder nothing is named, so no caller keeps a file under "/".
 TEST_F(Folders, WithoutAHomeFolderAreNamedOnlyByXdgVariables) {
     EXPECT_EQ(tavc::folders::config_home_in(""), "");

@@ -18,6 +18,23 @@ TEST(Module, FolderOfKeepsTheLastSeparator) {
     EXPECT_EQ(tavc::module::folder_of("c"), "");
 }
 
+TEST(Module, FileNameIsWhatFollowsTheLastSeparator) {
+    EXPECT_EQ(tavc::module::file_name("/opt/tavc/tavcclt"), "tavcclt");
+    EXPECT_EQ(tavc::module::file_name("/opt/tavc/tavcclt.exe"), "tavcclt.exe");
+    EXPECT_EQ(tavc::module::file_name("tavcclt"), "tavcclt");
+    EXPECT_EQ(tavc::module::file_name("/opt/tavc/"), "");
+}
+
+TEST(Module, WithExtensionReplacesOnlyTheFileNamesExtension) {
+    EXPECT_EQ(tavc::module::with_extension("/opt/tavc/tavcclt", ".hkd"), "/opt/tavc/tavcclt.hkd");
+    EXPECT_EQ(tavc::module::with_extension("/opt/tavc/tavcclt.exe", ".hkd"), "/opt/tavc/tavcclt.hkd");
+    EXPECT_EQ(tavc::module::with_extension("/opt/tavc/a.b.c", ".log"), "/opt/tavc/a.b.log");
+    EXPECT_EQ(tavc::module::with_extension("/opt/tavc.d/tavcclt", ".log"), "/opt/tavc.d/tavcclt.log");
+    EXPECT_EQ(tavc::module::with_extension("/opt/tavc/.hidden", ".log"), "/opt/tavc/.log");
+    EXPECT_EQ(tavc::module::with_extension("tavcclt.exe", ".hkd"), "tavcclt.hkd");
+    EXPECT_EQ(tavc::module::with_extension("", ".log"), ".log");
+}
+
 TEST(Module, LibraryPathOfAFunctionInThisProgramIsTheProgram) {
     auto path = tavc::module::library_path(reinterpret_cast<const void*>(&tavc::module::folder_of));
     ASSERT_TRUE(path.has_value());

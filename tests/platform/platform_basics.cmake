@@ -10,4 +10,4 @@ tavc_add_gtest(tavc_file_io_test SOURCES ${CMAKE_CURRENT_LIST_DIR}/file_io_test.
     LIBS tavc::file_io tavc::test_support Threads::Threads)
 tavc_add_gtest(tavc_event_test SOURCES ${CMAKE_CURRENT_LIST_DIR}/event_test.cpp LIBS tavc::event Threads::Threads)
 tavc_add_gtest(tavc_instance_test SOURCES ${CMAKE_CURRENT_LIST_DIR}/instance_test.cpp
-    LIBS tavc::instance tavc_test_support)
+    LIBS tavc::instance tavc::test_support)

@@ -16,6 +16,9 @@
 #include <sstream>
 #include <thread>
 
+#include "folders.h"
+#include "module.h"
+
 namespace tavc::test {
 
 namespace fs = std::filesystem;
@@ -188,7 +191,7 @@ AssistantProgram::AssistantProgram(const std::string& file_name)
     }
     std::error_code ec;
     fs::create_directories(folder(), ec);
-    fs::create_directories(config_home() + "/tavc/dosdevices", ec);
+    fs::create_directories(folders::dosdevices_folder_in(config_home()), ec);
     fs::create_directories(runtime_dir(), ec);
     ::chmod(runtime_dir().c_str(), 0700);
     fs::copy_file(bin_dir() + "/tavcclt", program(), ec);
@@ -211,7 +214,7 @@ void AssistantProgram::copy_as(const std::string& file_name) const {
 }
 
 void AssistantProgram::link_port(int number, const std::string& target) const {
-    std::string link = config_home() + "/tavc/dosdevices/com" + std::to_string(number);
+    std::string link = folders::port_link_in(config_home(), number);
     std::error_code ec;
     fs::remove(link, ec);
     fs::create_symlink(target, link, ec);
@@ -220,7 +223,7 @@ void AssistantProgram::link_port(int number, const std::string& target) const {
 void AssistantProgram::write_hot_keys(const std::vector<HotKeyFileRecord>& records,
                                       const std::string& file_name) const {
     std::string name = file_name.empty() ? file_name_ : file_name;
-    std::ofstream(folder() + "/" + name.substr(0, name.rfind('.')) + ".hkd", std::ios::binary)
+    std::ofstream(folder() + "/" + module::with_extension(name, ".hkd"), std::ios::binary)
         << hot_key_file(records);
 }
 

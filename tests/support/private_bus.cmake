@@ -4,7 +4,7 @@ add_library(tavc_test_private_bus STATIC ${CMAKE_CURRENT_LIST_DIR}/private_bus.c
     ${CMAKE_CURRENT_LIST_DIR}/recording_server.cpp)
 add_library(tavc::test_private_bus ALIAS tavc_test_private_bus)
 target_include_directories(tavc_test_private_bus PUBLIC ${CMAKE_CURRENT_LIST_DIR})
-target_link_libraries(tavc_test_private_bus PUBLIC tavc::com tavc_test_child_process Threads::Threads)
+target_link_libraries(tavc_test_private_bus PUBLIC tavc::com tavc::test_child_process Threads::Threads)
 
 # A client that takes an object of a class and holds it until it is killed: a client that dies.
 add_executable(held_object_client ${CMAKE_CURRENT_LIST_DIR}/held_object_client.cpp)

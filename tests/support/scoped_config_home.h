@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "folders.h"
 #include "temp_folder.h"
 
 namespace tavc::test {
@@ -22,9 +23,9 @@ class ScopedConfigHome {
     // Writes user.reg (HKEY_CURRENT_USER) with the key `key` holding the value lines given, e.g.
     // "\"Comport\"=dword:0000000a\n".
     void write_user_values(std::string_view key, std::string_view value_lines) const {
-        std::filesystem::create_directories(std::filesystem::path(path()) / "tavc");
-        std::ofstream out(std::filesystem::path(path()) / "tavc" / "user.reg",
-                          std::ios::binary | std::ios::trunc);
+        const std::string folder = folders::tavc_config_folder_in(path());
+        std::filesystem::create_directories(folder);
+        std::ofstream out(folder + "/user.reg", std::ios::binary | std::ios::trunc);
         out << "REGEDIT4\n\n[HKEY_CURRENT_USER\\" << key << "]\n" << value_lines << "\n";
     }
 

@@ -9,6 +9,8 @@
 #include <cstring>
 #include <filesystem>
 
+#include "folders.h"
+
 namespace tavc::test {
 namespace {
 
@@ -123,9 +125,8 @@ TerminalSimulator::~TerminalSimulator() {
 }
 
 void TerminalSimulator::link_port(const std::string& config_home, int number, const std::string& target) {
-    std::filesystem::path dir = std::filesystem::path(config_home) / "tavc" / "dosdevices";
-    std::filesystem::create_directories(dir);
-    std::filesystem::path link = dir / ("com" + std::to_string(number));
+    std::filesystem::create_directories(folders::dosdevices_folder_in(config_home));
+    std::filesystem::path link = folders::port_link_in(config_home, number);
     std::filesystem::remove(link);
     std::filesystem::create_symlink(target, link);
 }

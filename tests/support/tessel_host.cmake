@@ -8,4 +8,4 @@ set_target_properties(tessel_host PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BI
 add_library(tavc_test_copied_host STATIC ${CMAKE_CURRENT_LIST_DIR}/copied_host.cpp)
 add_library(tavc::test_copied_host ALIAS tavc_test_copied_host)
 target_include_directories(tavc_test_copied_host PUBLIC ${CMAKE_CURRENT_LIST_DIR})
-target_link_libraries(tavc_test_copied_host PUBLIC GTest::gtest tavc_test_child_process)
+target_link_libraries(tavc_test_copied_host PUBLIC GTest::gtest tavc::test_child_process)

@@ -186,6 +186,12 @@ TEST_F(Speaker, GivesSilenceForALoneFirstByteAtTheEnd) {
     EXPECT_EQ(speak_gbk(before_number), expected({"中", "_", "五"}));
 }
 
+TEST_F(Speaker, TakesTheByteAfterAHighByteAlongEvenWhereItCannotTrail) {
+    build_and_load();
+    // 0xB9 ',' is one pair, read at its index position as 疯; the comma is no place of its own.
+    EXPECT_EQ(speak_gbk(gbk("中") + "\xB9,"), expected({"中", "疯"}));
+}
+
 TEST_F(Speaker, GivesSilenceWherePiecesOrRecordsLieOutsideTheSampleFile) {
     source_.set_words({{"中国", "zhongguo"}});
     std::string lib = root_ / "lib";
