@@ -58,7 +58,6 @@ bool change(Hive hive, Edit edit) {
     });
 }
 
-
 struct KeyText {
     KeyPath path;
     Document text;
