@@ -11,7 +11,6 @@
 
 #include "assistant_program.h"
 #include "terminal_simulator.h"
-#include "xvfb_server.h"
 
 namespace {
 
@@ -27,24 +26,15 @@ long ResidentKb(pid_t pid) {
     return -1;
 }
 
-struct Desktop {
-    Desktop() {
-        if (std::getenv("TAVC_BIN_DIR") == nullptr) ::setenv("TAVC_BIN_DIR", TAVC_BIN_DIR_DEFAULT, 1);
-        xvfb = std::make_unique<tavc::test::XvfbServer>();
-        if (xvfb->started()) tray = std::make_unique<tavc::test::TrayHost>();
-    }
-    std::string why() const {
-        if (!xvfb->started()) return xvfb->why();
-        if (tavc::test::program_on_path("xdotool").empty()) return "xdotool is not installed";
-        return tray->started() ? std::string() : tray->why();
-    }
-    std::unique_ptr<tavc::test::XvfbServer> xvfb;
-    std::unique_ptr<tavc::test::TrayHost> tray;
-};
+// The programs of this build, unless the caller names others.
+void UseBuildFolders() {
+    ::setenv("TAVC_BIN_DIR", TAVC_BIN_DIR_DEFAULT, 0);
+}
 
 void BM_StartToPaintedLoginPage(benchmark::State& state) {
-    Desktop desktop;
-    if (!desktop.why().empty()) return state.SkipWithError(desktop.why().c_str());
+    UseBuildFolders();
+    tavc::test::Desktop desktop;
+    if (!desktop.ready()) return state.SkipWithError(desktop.why().c_str());
     long rss_kb = 0;
     for (auto _ : state) {
         AssistantProgram program;
@@ -65,8 +55,9 @@ BENCHMARK(BM_StartToPaintedLoginPage)->UseManualTime()->Unit(benchmark::kMillise
 // Press Win+1 (through xdotool, whose own start is part of the figure) on the hidden program: the welcome
 // command's first byte at the pty. Then Win+1 again hides the window for the next round.
 void BM_HotKeyToFirstByteAtThePty(benchmark::State& state) {
-    Desktop desktop;
-    if (!desktop.why().empty()) return state.SkipWithError(desktop.why().c_str());
+    UseBuildFolders();
+    tavc::test::Desktop desktop;
+    if (!desktop.ready()) return state.SkipWithError(desktop.why().c_str());
     tavc::test::TerminalSimulator terminal;
     if (!terminal.ready()) return state.SkipWithError(terminal.error().c_str());
     AssistantProgram program;

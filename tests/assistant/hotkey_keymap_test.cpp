@@ -11,7 +11,6 @@
 
 #include "assistant_program.h"
 #include "keyboard.h"
-#include "xvfb_server.h"
 
 // After gtest: X.h defines None.
 #include <X11/X.h>
@@ -28,21 +27,16 @@ constexpr int kNumDot = 67, kDelete = 17, kReturn = 2, kHome = 9, kNum7 = 61, kO
 class HotKeyKeymapTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        xvfb_ = std::make_unique<XvfbServer>();
-        if (!xvfb_->started()) GTEST_SKIP() << xvfb_->why();
-        if (program_on_path("xdotool").empty()) GTEST_SKIP() << "xdotool is not installed";
-        tray_ = std::make_unique<TrayHost>();
-        if (!tray_->started()) GTEST_SKIP() << tray_->why();
+        desktop_ = std::make_unique<Desktop>();
+        if (!desktop_->ready()) GTEST_SKIP() << desktop_->why();
         keyboard_ = std::make_unique<Keyboard>();
         if (!keyboard_->ok()) GTEST_SKIP() << keyboard_->why();
         app_ = std::make_unique<AssistantProgram>();
         ASSERT_TRUE(app_->ok()) << app_->error();
         config_ = std::make_unique<ScopedEnv>("XDG_CONFIG_HOME", app_->config_home());
     }
-    void TearDown() override {
-        app_.reset();
-        tray_.reset();
-    }
+    // The program goes first; the desktop after the members declared after it.
+    void TearDown() override { app_.reset(); }
 
     // Starts the program (demo mode registers at once) with Win+ these keys, then Win+9 as the marker,
     // and hides it, so that no key it does not hold reaches its window.
@@ -94,8 +88,7 @@ class HotKeyKeymapTest : public ::testing::Test {
         return true;
     }
 
-    std::unique_ptr<XvfbServer> xvfb_;
-    std::unique_ptr<TrayHost> tray_;
+    std::unique_ptr<Desktop> desktop_;
     std::unique_ptr<Keyboard> keyboard_;
     std::unique_ptr<AssistantProgram> app_;
     std::unique_ptr<ScopedEnv> config_;

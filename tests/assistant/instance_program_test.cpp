@@ -16,7 +16,6 @@
 
 #include "assistant_program.h"
 #include "file_io.h"
-#include "xvfb_server.h"
 
 namespace tavc::test {
 namespace {
@@ -62,18 +61,13 @@ class Leftovers {
 class InstanceProgramTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        xvfb_ = std::make_unique<XvfbServer>();
-        if (!xvfb_->started()) GTEST_SKIP() << xvfb_->why();
-        if (program_on_path("xdotool").empty()) GTEST_SKIP() << "xdotool is not installed";
-        tray_ = std::make_unique<TrayHost>();
-        if (!tray_->started()) GTEST_SKIP() << tray_->why();
+        desktop_ = std::make_unique<Desktop>();
+        if (!desktop_->ready()) GTEST_SKIP() << desktop_->why();
         app_ = std::make_unique<AssistantProgram>();
         ASSERT_TRUE(app_->ok()) << app_->error();
     }
-    void TearDown() override {
-        app_.reset();
-        tray_.reset();
-    }
+    // The program goes first; the desktop after the members declared after it.
+    void TearDown() override { app_.reset(); }
 
     // Two more starts, each ending with 0 at once: the first hides the visible window, the second brings it
     // back; neither makes a window of its own.
@@ -88,8 +82,7 @@ class InstanceProgramTest : public ::testing::Test {
     }
 
     Leftovers leftovers_;
-    std::unique_ptr<XvfbServer> xvfb_;
-    std::unique_ptr<TrayHost> tray_;
+    std::unique_ptr<Desktop> desktop_;
     std::unique_ptr<AssistantProgram> app_;
 };
 

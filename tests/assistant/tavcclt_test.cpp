@@ -14,7 +14,6 @@
 #include "rating_server_fake.h"
 #include "registry.h"
 #include "terminal_simulator.h"
-#include "xvfb_server.h"
 
 namespace tavc::test {
 namespace {
@@ -33,19 +32,14 @@ class AssistantProgramTest : public ::testing::Test {
   protected:
     void SetUp() override {
         network_ = own_network_namespace();  // before any thread or server starts
-        xvfb_ = std::make_unique<XvfbServer>();
-        if (!xvfb_->started()) GTEST_SKIP() << xvfb_->why();
-        if (program_on_path("xdotool").empty()) GTEST_SKIP() << "xdotool is not installed";
-        tray_ = std::make_unique<TrayHost>();
-        if (!tray_->started()) GTEST_SKIP() << tray_->why();
+        desktop_ = std::make_unique<Desktop>();
+        if (!desktop_->ready()) GTEST_SKIP() << desktop_->why();
         app_ = std::make_unique<AssistantProgram>(ProgramName());
         ASSERT_TRUE(app_->ok()) << app_->error();
         config_ = std::make_unique<ScopedEnv>("XDG_CONFIG_HOME", app_->config_home());
     }
-    void TearDown() override {
-        app_.reset();
-        tray_.reset();
-    }
+    // The program goes first; the desktop after the members declared after it.
+    void TearDown() override { app_.reset(); }
     virtual std::string ProgramName() const { return "tavcclt"; }
 
     static std::optional<Value> Setting(const std::string& name) {
@@ -108,8 +102,7 @@ class AssistantProgramTest : public ::testing::Test {
     }
 
     bool network_ = false;
-    std::unique_ptr<XvfbServer> xvfb_;
-    std::unique_ptr<TrayHost> tray_;
+    std::unique_ptr<Desktop> desktop_;
     std::unique_ptr<AssistantProgram> app_;
     std::unique_ptr<ScopedEnv> config_;
 };
@@ -581,7 +574,9 @@ TEST_P(BrokenHotKeyFileTest, IsReportedAndLeavesNoHotKey) {
         std::ofstream(file, std::ios::binary) << bytes.substr(0, GetParam().keep);
     // A FIFO in the file's place once held the start-up for ever, its window never painted.
     std::optional<PlantedFifo> fifo;
-    if (GetParam().file == GetParam().kFifo) ASSERT_TRUE(fifo.emplace(file).ok());
+    if (GetParam().file == GetParam().kFifo) {
+        ASSERT_TRUE(fifo.emplace(file).ok());
+    }
     std::unique_ptr<ChildProcess> program = app_->start();
     std::string error = GetParam().error;
     if (GetParam().file != GetParam().kCut) error = "Cannot open file \"" + file + "\". " + error;

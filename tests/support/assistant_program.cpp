@@ -119,6 +119,19 @@ TrayHost::TrayHost() {
     if (!owned) why_ = "trayer did not take the notification area";
 }
 
+Desktop::Desktop() : xvfb_(std::make_unique<XvfbServer>()) {
+    if (!xvfb_->started()) {
+        why_ = xvfb_->why();
+        return;
+    }
+    if (program_on_path("xdotool").empty()) {
+        why_ = "xdotool is not installed";
+        return;
+    }
+    tray_ = std::make_unique<TrayHost>();
+    why_ = tray_->why();
+}
+
 std::string hot_key_file(const std::vector<HotKeyFileRecord>& records) {
     auto text = [](std::string& out, const std::string& value) {
         out += '\x06';

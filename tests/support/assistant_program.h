@@ -16,6 +16,7 @@
 #include "child_process.h"
 #include "other_user.h"
 #include "temp_folder.h"
+#include "xvfb_server.h"
 
 namespace tavc::test {
 
@@ -51,6 +52,20 @@ class TrayHost {
 
   private:
     std::unique_ptr<ChildProcess> trayer_;
+    std::string why_;
+};
+
+// What the clerk's program runs on: the test's own X server, xdotool for keys and clicks, and a
+// notification area. When one is missing, ready() is false and why() says which (a test then skips).
+class Desktop {
+  public:
+    Desktop();
+    bool ready() const { return why_.empty(); }
+    const std::string& why() const { return why_; }
+
+  private:
+    std::unique_ptr<XvfbServer> xvfb_;
+    std::unique_ptr<TrayHost> tray_;  // declared after the server, so it goes first
     std::string why_;
 };
 

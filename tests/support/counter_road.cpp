@@ -34,18 +34,9 @@ std::string Gbk(const std::string& utf8) {
 
 CounterRoad::CounterRoad() {
     network_ = own_network_namespace();  // before any thread or server starts
-    xvfb_ = std::make_unique<XvfbServer>();
-    if (!xvfb_->started()) {
-        skip_ = xvfb_->why();
-        return;
-    }
-    if (program_on_path("xdotool").empty()) {
-        skip_ = "xdotool is not installed";
-        return;
-    }
-    tray_ = std::make_unique<TrayHost>();
-    if (!tray_->started()) {
-        skip_ = tray_->why();
+    desktop_ = std::make_unique<Desktop>();
+    if (!desktop_->ready()) {
+        skip_ = desktop_->why();
         return;
     }
     record_ = std::make_unique<PanelkitRecord>();
@@ -83,8 +74,7 @@ CounterRoad::~CounterRoad() {
     config_.reset();
     bus_.reset();
     record_.reset();
-    tray_.reset();
-    xvfb_.reset();
+    desktop_.reset();
 }
 
 void CounterRoad::set_setting(const std::string& name, uint32_t value) const {

@@ -14,7 +14,6 @@
 #include "panelkit_record.h"
 #include "private_bus.h"
 #include "terminal_simulator.h"
-#include "xvfb_server.h"
 
 namespace tavc::test {
 
@@ -76,8 +75,7 @@ class CounterRoad {
   private:
     bool network_ = false;
     std::string skip_;
-    std::unique_ptr<XvfbServer> xvfb_;
-    std::unique_ptr<TrayHost> tray_;
+    std::unique_ptr<Desktop> desktop_;
     std::unique_ptr<PanelkitRecord> record_;
     std::unique_ptr<PrivateBus> bus_;
     std::unique_ptr<AssistantProgram> app_;
