@@ -8,6 +8,7 @@
 #include "module.h"
 #include "profile.h"
 #include "results.h"
+#include "text.h"
 
 namespace tavc::tessel {
 namespace {
@@ -71,12 +72,8 @@ std::string StateFolderName(std::string_view folder) {
         }
     }
     if (name.size() <= kLongestFileName) return name;
-    uint64_t hash = 14695981039346656037ull;  // FNV-1a
-    for (char c : folder) hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
     name.resize(kLongestFileName - 17);
-    name += '-';
-    for (int shift = 60; shift >= 0; shift -= 4) name += kDigits[(hash >> shift) & 0x0F];
-    return name;
+    return name + '-' + tavc::text::hash_hex(folder);
 }
 
 std::optional<std::string> CacheFilePath() {

@@ -16,6 +16,7 @@
 
 #include "folders.h"
 #include "module.h"
+#include "text.h"
 #include "timing.h"
 
 namespace tavc::instance {
@@ -54,13 +55,9 @@ Folder open_folder(bool create) {
     return {path, std::move(fd), why};
 }
 
-// A fixed-length name whatever the program's file name holds: 64-bit FNV-1a in hex.
+// A fixed-length name whatever the program's file name holds.
 std::string endpoint_name(std::string_view program) {
-    uint64_t hash = 14695981039346656037u;
-    for (unsigned char c : program) hash = (hash ^ c) * 1099511628211u;
-    char name[32];
-    std::snprintf(name, sizeof(name), "%016llx.sock", static_cast<unsigned long long>(hash));
-    return name;
+    return text::hash_hex(program) + ".sock";
 }
 
 // Through the folder's descriptor, the address stays short however long the folder's path is.
